@@ -1,0 +1,17 @@
+# Imported targets for the cached third-party builds of the current target.
+set(_arch ${CMAKE_SYSTEM_PROCESSOR})
+
+add_library(velmora_xmptoolkit INTERFACE)
+target_include_directories(velmora_xmptoolkit SYSTEM INTERFACE
+  ${VELMORA_XMP_ROOT}/${_arch}/include
+  ${VELMORA_XMP_ROOT}/${_arch}/include/public/include)
+target_compile_definitions(velmora_xmptoolkit INTERFACE WIN_ENV=1 XML_STATIC)
+target_link_libraries(velmora_xmptoolkit INTERFACE
+  ${VELMORA_XMP_ROOT}/${_arch}/lib/libxmptoolkit.a
+  ${VELMORA_EXPAT_ROOT}/${_arch}/lib/libexpat.a)
+
+add_library(velmora_gtest INTERFACE)
+target_include_directories(velmora_gtest SYSTEM INTERFACE ${VELMORA_GTEST_ROOT}/${_arch}/include)
+target_link_libraries(velmora_gtest INTERFACE
+  ${VELMORA_GTEST_ROOT}/${_arch}/lib/libgmock.a
+  ${VELMORA_GTEST_ROOT}/${_arch}/lib/libgtest.a)

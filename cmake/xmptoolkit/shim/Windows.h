@@ -1,0 +1,2 @@
+/* The toolkit sources spell the system header with a capital W. */
+#include <windows.h>

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Builds the third-party dependencies once per target into the cache:
+#   expat (Debian source package), the XMP Toolkit's XMPCore and packet
+#   scanner (Debian's exempi source package) and GoogleTest (Debian's
+#   googletest package). Each build is keyed by package version and target;
+#   a finished build is marked with a stamp file and never rebuilt.
+# Prints nothing but a summary line when everything is cached.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+
+srcver() { apt-cache showsrc "$1" | awk '/^Version:/ {print $2; exit}'; }
+EXEMPI_VER=$(srcver exempi)
+EXPAT_VER=$(srcver expat)
+GTEST_VER=$(dpkg-query -W -f '${Version}' googletest)
+[ -n "$EXEMPI_VER" ] && [ -n "$EXPAT_VER" ] || { echo "build-deps: no deb-src entries (run scripts/bootstrap.sh)" >&2; exit 1; }
+
+SRC=$VELMORA_CACHE/src
+mkdir -p "$SRC"
+
+fetch_source() { # package version -> directory of the unpacked source
+  local pkg=$1 ver=$2 dir=$SRC/$1_$2
+  if [ ! -f "$dir/.stamp" ]; then
+    rm -rf "$dir" && mkdir -p "$dir"
+    (cd "$dir" && apt-get source -qq "$pkg=$ver" >/dev/null 2>&1) || { echo "build-deps: apt-get source $pkg=$ver failed" >&2; exit 1; }
+    touch "$dir/.stamp"
+  fi
+  find "$dir" -mindepth 1 -maxdepth 1 -type d -name "$pkg-*" | head -1
+}
+
+jobs=$(nproc)
+built=0
+for t in "${VELMORA_TARGETS[@]}"; do
+  tc=$VELMORA_ROOT/cmake/toolchain-$t.cmake
+
+  expat_prefix=$VELMORA_CACHE/deps/expat-$EXPAT_VER/$t
+  if [ ! -f "$expat_prefix/.stamp" ]; then
+    src=$(fetch_source expat "$EXPAT_VER")
+    b=$VELMORA_CACHE/build/expat-$EXPAT_VER-$t
+    rm -rf "$b" "$expat_prefix"
+    cmake -S "$src/expat" -B "$b" -DCMAKE_TOOLCHAIN_FILE="$tc" -DCMAKE_BUILD_TYPE=Release \
+      -DEXPAT_SHARED_LIBS=OFF -DEXPAT_BUILD_TOOLS=OFF -DEXPAT_BUILD_EXAMPLES=OFF \
+      -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF -DEXPAT_BUILD_PKGCONFIG=OFF \
+      -DEXPAT_BUILD_FUZZERS=OFF -DCMAKE_INSTALL_PREFIX="$expat_prefix" >/dev/null
+    # Debian's security patches test "#if XML_DTD == 1"; CMake defines it empty.
+    sed -i 's/^#define XML_DTD *$/#define XML_DTD 1/' "$b/expat_config.h"
+    cmake --build "$b" -j"$jobs" >/dev/null
+    cmake --install "$b" >/dev/null
+    rm -rf "$b"; touch "$expat_prefix/.stamp"; built=1
+  fi
+
+  xmp_prefix=$VELMORA_CACHE/deps/exempi-$EXEMPI_VER/$t
+  if [ ! -f "$xmp_prefix/.stamp" ]; then
+    src=$(fetch_source exempi "$EXEMPI_VER")
+    b=$VELMORA_CACHE/build/exempi-$EXEMPI_VER-$t
+    rm -rf "$b" "$xmp_prefix"
+    cmake -S "$VELMORA_ROOT/cmake/xmptoolkit" -B "$b" -DCMAKE_TOOLCHAIN_FILE="$tc" \
+      -DCMAKE_BUILD_TYPE=Release -DEXEMPI_SRC="$src" -DEXPAT_PREFIX="$expat_prefix" \
+      -DCMAKE_INSTALL_PREFIX="$xmp_prefix" >/dev/null
+    cmake --build "$b" -j"$jobs" >/dev/null
+    cmake --install "$b" >/dev/null
+    rm -rf "$b"; touch "$xmp_prefix/.stamp"; built=1
+  fi
+
+  gtest_prefix=$VELMORA_CACHE/deps/googletest-$GTEST_VER/$t
+  if [ ! -f "$gtest_prefix/.stamp" ]; then
+    b=$VELMORA_CACHE/build/googletest-$GTEST_VER-$t
+    rm -rf "$b" "$gtest_prefix"
+    cmake -S /usr/src/googletest -B "$b" -DCMAKE_TOOLCHAIN_FILE="$tc" -DCMAKE_BUILD_TYPE=Release \
+      -DBUILD_GMOCK=ON -Dgtest_disable_pthreads=OFF -DCMAKE_INSTALL_PREFIX="$gtest_prefix" >/dev/null
+    cmake --build "$b" -j"$jobs" >/dev/null
+    cmake --install "$b" >/dev/null
+    rm -rf "$b"; touch "$gtest_prefix/.stamp"; built=1
+  fi
+done
+
+# Where the project's CMake finds them.
+cat > "$VELMORA_CACHE/deps.cmake" <<CFG
+set(VELMORA_EXPAT_ROOT "$VELMORA_CACHE/deps/expat-$EXPAT_VER")
+set(VELMORA_XMP_ROOT "$VELMORA_CACHE/deps/exempi-$EXEMPI_VER")
+set(VELMORA_GTEST_ROOT "$VELMORA_CACHE/deps/googletest-$GTEST_VER")
+CFG
+[ $built = 1 ] && echo "build-deps: built dependencies into $VELMORA_CACHE/deps" || echo "build-deps: dependencies cached (exempi $EXEMPI_VER, expat $EXPAT_VER, googletest $GTEST_VER)"

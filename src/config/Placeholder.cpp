@@ -1,0 +1,1 @@
+int velmora_config_placeholder;

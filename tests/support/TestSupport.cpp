@@ -1,0 +1,77 @@
+#include "TestSupport.h"
+
+#include <shlwapi.h>
+
+namespace velmora::test {
+
+std::wstring TestDataPath(const std::wstring& name) { return std::wstring(VELMORA_TEST_DATA_DIR) + L"\\" + name; }
+
+TempDirectory::TempDirectory() {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    static LONG counter = 0;
+    for (;;) {
+        wchar_t name[MAX_PATH];
+        swprintf(name, MAX_PATH, L"%lsvelmora-test-%lu-%ld\\", base, GetCurrentProcessId(), InterlockedIncrement(&counter));
+        if (CreateDirectoryW(name, nullptr)) {
+            path = name;
+            return;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            ADD_FAILURE() << "cannot create a temporary directory";
+            return;
+        }
+    }
+}
+
+TempDirectory::~TempDirectory() {
+    if (path.empty()) return;
+    for (const std::wstring& file : Files()) {
+        const std::wstring full = path + file;
+        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(full.c_str());
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+std::vector<std::wstring> TempDirectory::Files() const {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path + L"*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Narrow(path);
+    DWORD written = 0;
+    const BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    ASSERT_TRUE(ok && written == bytes.size()) << Narrow(path);
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    char block[65536];
+    DWORD read = 0;
+    while (ReadFile(file, block, sizeof block, &read, nullptr) && read > 0) bytes.append(block, read);
+    CloseHandle(file);
+    return bytes;
+}
+
+std::string Narrow(const std::wstring& text) {
+    std::string out;
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    out.resize(static_cast<size_t>(n > 0 ? n : 0));
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+}  // namespace velmora::test

@@ -1,0 +1,59 @@
+// Shared helpers for the test programs: exact HRESULT checks printed in hex,
+// test data paths, and scratch directories that clean up after themselves.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace velmora::test {
+
+// An HRESULT that gtest prints as 0x%08X.
+struct Hr {
+    HRESULT value;
+    bool operator==(const Hr& other) const { return value == other.value; }
+};
+inline void PrintTo(const Hr& hr, std::ostream* os) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr.value));
+    *os << text;
+}
+
+// Absolute Windows path of a file under tests/data.
+std::wstring TestDataPath(const std::wstring& name);
+
+// A fresh directory under the system temporary directory, removed with its
+// contents on destruction. Path() ends in a backslash.
+class TempDirectory {
+public:
+    TempDirectory();
+    ~TempDirectory();
+    TempDirectory(const TempDirectory&) = delete;
+    TempDirectory& operator=(const TempDirectory&) = delete;
+
+    const std::wstring& Path() const { return path; }
+    std::wstring File(const std::wstring& name) const { return path + name; }
+    // Names of the files it holds now.
+    std::vector<std::wstring> Files() const;
+
+private:
+    std::wstring path;
+};
+
+// Writes bytes to a file (created or replaced); asserts on failure.
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadBytes(const std::wstring& path);
+
+// Narrow text for gtest messages.
+std::string Narrow(const std::wstring& text);
+
+}  // namespace velmora::test
+
+// Exact HRESULT comparisons that print both codes in hex.
+#define EXPECT_HR(expected, actual) EXPECT_EQ(::velmora::test::Hr{(expected)}, ::velmora::test::Hr{(actual)})
+#define ASSERT_HR(expected, actual) ASSERT_EQ(::velmora::test::Hr{(expected)}, ::velmora::test::Hr{(actual)})
