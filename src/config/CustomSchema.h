@@ -1,0 +1,31 @@
+// Custom schemas: XMP namespaces declared in the registry, each delivered
+// under a property set of the administrator's choosing, with properties from
+// a definition file or discovered in each document.
+#pragma once
+
+#include <windows.h>
+#include <wtypes.h>
+
+#include <list>
+#include <string>
+
+namespace velmora {
+
+struct CustomPropertyDefinition {
+    std::string path;           // XMP path relative to the schema's namespace
+    std::wstring property;      // a non-zero number (identifier) or a name
+    VARTYPE valueType = VT_LPWSTR;
+};
+
+using CustomPropertyDefinitionList = std::list<CustomPropertyDefinition>;
+
+struct CustomSchema {
+    std::wstring name;          // the registry subkey name
+    std::string namespaceUri;   // UTF-8
+    GUID propertySet{};
+    CustomPropertyDefinitionList definitions;  // empty: discovered per document
+};
+
+using CustomSchemaList = std::list<CustomSchema>;
+
+}  // namespace velmora

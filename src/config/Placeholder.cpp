@@ -1,1 +1,0 @@
-int velmora_config_placeholder;

@@ -1,0 +1,41 @@
+// The process-wide configuration, built from the product key the first time a
+// filter object is created and read-only afterwards. Registry changes take
+// effect only in a process that loads the DLL afresh.
+#pragma once
+
+#include "config/CustomSchema.h"
+#include "xmp/PropSpec.h"
+
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+class VelmoraConfiguration {
+public:
+    // The one instance, built on first use; safe when several threads ask at
+    // once. A build that throws counts as not built: the exception reaches
+    // the caller and the next call builds again.
+    static const VelmoraConfiguration& Instance();
+
+    // Builds a configuration from HKEY_LOCAL_MACHINE\keyPath (tests use this
+    // directly; the DLL only through Instance).
+    explicit VelmoraConfiguration(const std::wstring& keyPath = L"SOFTWARE\\Corvantis\\Velmora");
+
+    std::wstring tempDirectory;          // ends in a backslash, or empty
+    std::wstring keyPath;
+    uint32_t multipleInstancesMode = 0;  // 0 or 1
+    bool deleteTempCopy = true;
+    PropSpecList standardPropSpecs;
+    CustomSchemaList customSchemas;
+};
+
+// REG_DWORD of exactly 4 bytes under HKLM\keyPath.
+bool ReadRegistryDword(const std::wstring& keyPath, const wchar_t* valueName, uint32_t& value);
+// REG_SZ under HKLM\keyPath, terminated safely whatever the stored data.
+bool ReadRegistryString(const std::wstring& keyPath, const wchar_t* valueName, std::wstring& value);
+// "TempPath" when it names a directory (with a backslash appended), else the
+// system temporary directory; false when neither exists.
+bool ResolveTempDirectory(const std::wstring& keyPath, std::wstring& directory);
+
+}  // namespace velmora

@@ -1,0 +1,132 @@
+// The generic filter engine: the COM identity of a filter object (four faces
+// over one object and one reference count), the loaded document, and the
+// read-only persistence faces. The chunk protocol (Init, GetChunk, GetText,
+// GetValue) and the file load are supplied by the concrete class.
+// One object is used by one thread at a time; only the reference count is
+// shared across threads.
+#pragma once
+
+#include "common/Win32.h"
+#include "diag/Debugger.h"
+#include "module/ClassIds.h"
+#include "module/ModuleCount.h"
+
+#include <windows.h>
+#include <filter.h>
+#include <filterr.h>
+#include <objidl.h>
+
+#include <memory>
+
+namespace velmora {
+
+template <class Document, class Configuration>
+class CFilter : public IFilter, public IPersistFile, public IPersistStream, public IPersistStorage {
+public:
+    explicit CFilter(const Configuration& configuration) : configuration(&configuration) {
+        InterlockedIncrement(&ModuleCount);
+    }
+    virtual ~CFilter() {
+        ReleaseDocument();
+        InterlockedDecrement(&ModuleCount);
+    }
+    CFilter(const CFilter&) = delete;
+    CFilter& operator=(const CFilter&) = delete;
+
+    // IUnknown, shared by every face.
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&referenceCount)); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG count = InterlockedDecrement(&referenceCount);
+        if (count == 0) delete this;
+        return static_cast<ULONG>(count);
+    }
+
+    // IFilter: Init, GetChunk, GetText and GetValue come from the concrete class.
+    STDMETHODIMP BindRegion(FILTERREGION, REFIID, void**) override { return E_NOTIMPL; }
+
+    // Frees the document path and destroys the document.
+    virtual void ReleaseDocument() {
+        documentPath.reset();
+        document.reset();
+    }
+
+    // IPersist (all three persistence faces).
+    STDMETHODIMP GetClassID(CLSID* pClassID) override {
+        if (!pClassID) return E_POINTER;
+        *pClassID = CLSID_VelmoraFilter;
+        return S_OK;
+    }
+    STDMETHODIMP IsDirty() override { return S_FALSE; }
+
+    // IPersistFile; Load comes from the concrete class.
+    STDMETHODIMP Save(LPCOLESTR, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP SaveCompleted(LPCOLESTR) override { return S_OK; }
+    STDMETHODIMP GetCurFile(LPOLESTR* ppszFileName) override;
+
+    // IPersistStream: a stream is loaded through the file it names, or
+    // through a temporary copy.
+    STDMETHODIMP Load(IStream* pStm) override;
+    STDMETHODIMP Save(IStream*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
+
+    // IPersistStorage: present, but never handed out by QueryInterface.
+    STDMETHODIMP InitNew(IStorage*) override { return E_NOTIMPL; }
+    STDMETHODIMP Load(IStorage*) override { return E_NOTIMPL; }
+    STDMETHODIMP Save(IStorage*, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP SaveCompleted(IStorage*) override { return S_OK; }
+    STDMETHODIMP HandsOffStorage() override { return E_NOTIMPL; }
+
+    using IPersistFile::Load;
+
+protected:
+    enum class ContentState { None, ValueReady, ValueDone, TextReady, TextDone, End };
+    enum class Phase { NotStarted, Values, Text, Done };
+
+    const Configuration* configuration;
+    LONG referenceCount = 1;
+    ULONG nextChunkId = 1;
+    std::unique_ptr<wchar_t[]> documentPath;  // null-terminated, or null
+    std::unique_ptr<Document> document;
+    ContentState contentState = ContentState::None;
+    Phase phase = Phase::NotStarted;
+};
+
+template <class Document, class Configuration>
+STDMETHODIMP CFilter<Document, Configuration>::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    struct Face {
+        const IID* iid;
+        IUnknown* face;
+        const wchar_t* message;  // level-3 log line, or null
+    };
+    const Face faces[] = {
+        {&IID_IFilter, static_cast<IFilter*>(this), nullptr},
+        {&IID_IPersistFile, static_cast<IPersistFile*>(this), L"INFO: IPersistFile interface queried \n"},
+        {&IID_IPersistStream, static_cast<IPersistStream*>(this), L"INFO: IPersistStream interface queried \n"},
+        {&IID_IPersist, static_cast<IPersistFile*>(this), nullptr},
+        {&IID_IUnknown, static_cast<IPersistFile*>(this), nullptr},
+    };
+    for (const Face& row : faces) {
+        if (!IsEqualIID(riid, *row.iid)) continue;
+        if (row.message) debugger.Log(3, row.message);
+        *ppv = row.face;
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    debugger.Log(1, L"ERROR: interface is not supported \n");
+    return E_NOINTERFACE;
+}
+
+template <class Document, class Configuration>
+STDMETHODIMP CFilter<Document, Configuration>::GetCurFile(LPOLESTR* ppszFileName) {
+    if (!ppszFileName) return E_POINTER;
+    if (!documentPath) return E_FAIL;
+    *ppszFileName = CoTaskMemStrDup(documentPath.get());
+    return *ppszFileName ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace velmora
+
+#include "filter/FilterPersist.h"

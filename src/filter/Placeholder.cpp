@@ -1,1 +1,0 @@
-int velmora_filter_placeholder;

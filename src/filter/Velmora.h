@@ -1,0 +1,41 @@
+// The concrete filter: XMP documents, with the configuration's property-spec
+// lists. Supplies the IFilter chunk protocol and the file load.
+#pragma once
+
+#include "config/VelmoraConfiguration.h"
+#include "filter/Filter.h"
+#include "xmp/PropSpec.h"
+#include "xmp/XmpPacket.h"
+
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+class CVelmora : public CFilter<XmpPacket, VelmoraConfiguration> {
+public:
+    explicit CVelmora(const VelmoraConfiguration& configuration);
+    ~CVelmora() override;
+
+    // IFilter (filter/Velmora.cpp)
+    STDMETHODIMP Init(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPEC* aAttributes, ULONG* pFlags) override;
+    STDMETHODIMP GetChunk(STAT_CHUNK* pStat) override;
+    STDMETHODIMP GetText(ULONG* pcwcBuffer, WCHAR* awcBuffer) override;
+    STDMETHODIMP GetValue(PROPVARIANT** ppPropValue) override;
+
+    // IPersistFile::Load (filter/VelmoraLoad.cpp)
+    using CFilter::Load;
+    STDMETHODIMP Load(LPCOLESTR pszFileName, DWORD dwMode) override;
+
+private:
+    ULONG selectionCount = 0;
+    ULONG currentEntry = 0;
+    std::vector<MetadataPropSpec> selection;  // what Init chose, in emission order
+    PropSpecList propSpecs;                   // this document's list, filled by Load
+    int32_t valueIndex = 1;
+    XmpPacket::TextList::const_iterator textCursor;
+    std::wstring pendingText;
+    PropertyValue currentValue;
+};
+
+}  // namespace velmora
