@@ -1,0 +1,84 @@
+// The custom schema declarations under the product key's "CustomSchemas"
+// subkey: one subkey per schema with "GUID", "NameSpace" and an optional
+// "FileName" (REG_SZ each). Invalid declarations are logged and left out;
+// nothing here fails the configuration build.
+#include "xmp/PropSpecListBuilder.h"
+
+#include "common/Registry.h"
+#include "config/CustomSchema.h"
+#include "config/SchemaDefinitions.h"
+#include "diag/Debugger.h"
+
+#include <vector>
+
+namespace velmora {
+
+namespace {
+
+std::wstring CustomSchemasPath(const std::wstring& keyPath) { return keyPath + L"\\CustomSchemas"; }
+
+}  // namespace
+
+size_t XmpMetadataPropSpecListBuilder::LoadCustomSchemas(std::list<CustomSchema>& schemas) const {
+    debugger.Log(3, L"INFO: gathering info about custom schemas...");
+
+    const UniqueHKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, CustomSchemasPath(keyPath), KEY_READ);
+    if (!key) return schemas.size();
+
+    DWORD subkeyCount = 0;
+    DWORD longestName = 0;
+    if (RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeyCount, &longestName, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        debugger.Log(1, L"INFO: cannot open custom schemas registry subkey");
+        return schemas.size();
+    }
+    if (subkeyCount == 0) return schemas.size();
+
+    std::vector<wchar_t> name(static_cast<size_t>(longestName) + 1, L'\0');
+    for (DWORD index = 0; index < subkeyCount; ++index) {
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        if (RegEnumKeyExW(key.Get(), index, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            continue;
+        }
+        CustomSchema schema;
+        schema.name.assign(name.data(), nameLength);
+        debugger.LogFormat(3, L"INFO: found subkey for custom schema %s", schema.name.c_str());
+        if (LoadCustomSchema(schema)) schemas.push_back(schema);
+    }
+    return schemas.size();
+}
+
+bool XmpMetadataPropSpecListBuilder::LoadCustomSchema(CustomSchema& schema) const {
+    const UniqueHKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, CustomSchemasPath(keyPath) + L"\\" + schema.name, KEY_READ);
+    if (!key) return false;
+    // A subkey that cannot even describe itself is rejected like one that cannot be opened.
+    if (RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+
+    std::wstring guid;
+    if (!QueryRegistryString(key.Get(), L"GUID", guid)) {
+        debugger.LogFormat(1, L"ERROR: GUID value was not found for custom schema %s", schema.name.c_str());
+        return false;
+    }
+    if (FAILED(CLSIDFromString(guid.c_str(), &schema.propertySet))) {
+        debugger.LogFormat(1, L"ERROR: CLSIDFromString() failed for custom schema %s", schema.name.c_str());
+        return false;
+    }
+
+    std::wstring namespaceUri;
+    if (!QueryRegistryString(key.Get(), L"NameSpace", namespaceUri)) {
+        debugger.LogFormat(1, L"ERROR: NameSpace value was not found for custom schema %s", schema.name.c_str());
+        return false;
+    }
+    schema.namespaceUri = WideToUtf8(namespaceUri);
+
+    // Without a definition file the properties are discovered in each document.
+    std::wstring fileName;
+    if (!QueryRegistryString(key.Get(), L"FileName", fileName)) return true;
+    return ReadSchemaDefinitionFile(fileName.c_str(), schema.definitions) > 0;
+}
+
+}  // namespace velmora
