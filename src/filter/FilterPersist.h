@@ -1,13 +1,158 @@
-// IPersistStream::Load of the engine: the file behind a named stream, or a
-// temporary copy of the stream. Included by Filter.h.
+// IPersistStream::Load of the engine: the file that a named stream points at,
+// or else a temporary copy of the stream that lives only for the one call.
+// Included by Filter.h. The stream is read from its current position and is
+// never rewound; it is copied through one fixed stack buffer, never held whole.
 #pragma once
+
+#include <cerrno>
+#include <string>
 
 namespace velmora {
 
+namespace persist {
+
+// Bytes asked for per read, and the stack buffer they land in.
+inline constexpr ULONG kStreamReadSize = 4093;
+inline constexpr size_t kStreamBufferSize = 4096;
+
+// The errno value that the C runtime's access() reports for a Win32 error.
+inline int ErrnoFromWin32(DWORD error) noexcept {
+    struct Row {
+        DWORD error;
+        int errnoValue;
+    };
+    static const Row rows[] = {
+        {ERROR_FILE_NOT_FOUND, ENOENT},      {ERROR_PATH_NOT_FOUND, ENOENT},  {ERROR_INVALID_DRIVE, ENOENT},
+        {ERROR_BAD_NETPATH, ENOENT},         {ERROR_BAD_NET_NAME, ENOENT},    {ERROR_BAD_PATHNAME, ENOENT},
+        {ERROR_FILENAME_EXCED_RANGE, ENOENT}, {ERROR_NO_MORE_FILES, ENOENT},  {ERROR_ACCESS_DENIED, EACCES},
+        {ERROR_SHARING_VIOLATION, EACCES},   {ERROR_LOCK_VIOLATION, EACCES},  {ERROR_NOT_ENOUGH_MEMORY, ENOMEM},
+        {ERROR_OUTOFMEMORY, ENOMEM},         {ERROR_INVALID_HANDLE, EBADF},
+    };
+    for (const Row& row : rows) {
+        if (row.error == error) return row.errnoValue;
+    }
+    return EINVAL;
+}
+
+// A file created by GetTempFileNameW, deleted when the owner goes out of
+// scope unless it was deleted already.
+class TemporaryFile {
+public:
+    TemporaryFile() = default;
+    ~TemporaryFile() { Delete(); }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    // Creates an empty file with a fresh name in directory; false with the
+    // system error left in GetLastError() when that fails.
+    bool Create(const std::wstring& directory) {
+        if (!GetTempFileNameW(directory.c_str(), L"", 0, name)) return false;
+        created = true;
+        const DWORD attributes = GetFileAttributesW(name);
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)) {
+            SetFileAttributesW(name, attributes | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+        }
+        return true;
+    }
+    void Delete() noexcept {
+        if (created) DeleteFileW(name);
+        created = false;
+    }
+    const wchar_t* Name() const noexcept { return name; }
+
+private:
+    wchar_t name[MAX_PATH] = {};
+    bool created = false;
+};
+
+// Copies the rest of stream into the file at path, 4093 bytes per read. The
+// file is closed again before this returns, whatever the outcome.
+inline HRESULT CopyStreamToFile(IStream* stream, const wchar_t* path) {
+    UniqueFileHandle file(
+        CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return E_FAIL;
+
+    BYTE buffer[kStreamBufferSize];
+    uint32_t bytesWritten = 0;
+    HRESULT result = S_OK;
+    for (;;) {
+        ULONG bytesRead = 0;
+        const HRESULT hr = stream->Read(buffer, kStreamReadSize, &bytesRead);
+        if (hr == HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)) break;
+        if (FAILED(hr)) {
+            result = hr;
+            break;
+        }
+        // A stream that claims more than it was asked for has not filled the
+        // buffer with that much: nothing of it can be trusted.
+        if (bytesRead > kStreamReadSize) {
+            result = E_FAIL;
+            break;
+        }
+        if (bytesRead > 0) {
+            DWORD written = 0;
+            if (!WriteFile(file.Get(), buffer, bytesRead, &written, nullptr) || written != bytesRead) {
+                result = E_FAIL;
+                break;
+            }
+            bytesWritten += written;
+        }
+        if (bytesRead != kStreamReadSize) break;
+    }
+    debugger.LogFormat(3, L"INFO: bytesWritten = %d \n", static_cast<int32_t>(bytesWritten));
+    return result;
+}
+
+}  // namespace persist
+
 template <class Document, class Configuration>
 STDMETHODIMP CFilter<Document, Configuration>::Load(IStream* pStm) {
-    if (!pStm) return E_INVALIDARG;
-    return E_NOTIMPL;  // placeholder until stream loading lands
+    return ExceptionBoundary([&]() -> HRESULT {
+        debugger.Log(2, L"INFO: entered IPersistStream::Load \n");
+        if (!pStm) return E_INVALIDARG;
+
+        STATSTG stat = {};
+        const HRESULT statResult = pStm->Stat(&stat, STATFLAG_DEFAULT);
+        if (FAILED(statResult)) {
+            debugger.LogFormat(1, L"INFO: Unable to retrieve STAT from IStorage stream. Error = 0x%08x \n",
+                               static_cast<int32_t>(statResult));
+        } else {
+            CoTaskMemPtr<wchar_t> returnedName(stat.pwcsName);
+            debugger.LogFormat(3, L"INFO: stream size = %d \n", static_cast<int32_t>(stat.cbSize.LowPart));
+            if (!returnedName || !*returnedName) {
+                debugger.Log(3, L"INFO: IStorage has no name \n");
+            } else {
+                const std::wstring name(returnedName.get());
+                returnedName.reset();
+                debugger.LogFormat(2, L"INFO: IStorage name is %s \n", name.c_str());
+                // The stream stands for a file that is there: load that file itself.
+                if (GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES) return this->Load(name.c_str(), 0);
+                debugger.LogFormat(3, L"INFO: access() return code = %d \n",
+                                   static_cast<int32_t>(persist::ErrnoFromWin32(GetLastError())));
+            }
+        }
+
+        HRESULT result = S_OK;
+        persist::TemporaryFile copy;
+        if (!copy.Create(configuration->tempDirectory)) {
+            debugger.LogFormat(1, L"ERROR: CreateTempFilename() failure, error code = %d \n",
+                               static_cast<int32_t>(GetLastError()));
+            debugger.LogFormat(1, L"ERROR: temp path for CreateTempFilename() is %s \n",
+                               configuration->tempDirectory.c_str());
+            result = E_FAIL;
+        } else if (FAILED(result = persist::CopyStreamToFile(pStm, copy.Name()))) {
+            copy.Delete();
+            debugger.Log(1, L"ERROR: saving Stream to temporary file failed \n");
+        } else {
+            result = this->Load(copy.Name(), 0);
+            copy.Delete();
+            // The document has been read into memory; its path named a file
+            // that no longer exists.
+            if (SUCCEEDED(result) && configuration->deleteTempCopy) documentPath.reset();
+        }
+        debugger.Log(2, L"INFO: exited IPersistStream::Load \n");
+        return result;
+    });
 }
 
 }  // namespace velmora

@@ -1,8 +1,25 @@
-// Placeholder exports until the class factory lands.
+// The class-object exports of the COM server: DllGetClassObject hands out a
+// fresh class object for the filter class, and DllCanUnloadNow tells the host
+// whether anything of the DLL is still alive.
+#include "filter/Velmora.h"
+#include "module/ClassFactory.h"
+#include "module/ClassIds.h"
 #include "module/ModuleCount.h"
 
-extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID, REFIID, void** ppv) {
-    if (ppv) *ppv = nullptr;
-    return CLASS_E_CLASSNOTAVAILABLE;
+using namespace velmora;
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+    return ExceptionBoundary([&]() -> HRESULT {
+        if (!IsEqualCLSID(rclsid, CLSID_VelmoraFilter)) return CLASS_E_CLASSNOTAVAILABLE;
+        if (!ppv) return E_POINTER;
+        auto* factory = new (std::nothrow) CFilterCF<CVelmora>();
+        if (!factory) return E_OUTOFMEMORY;
+        const HRESULT hr = factory->QueryInterface(riid, ppv);
+        // Leaves the caller's reference as the only one, or destroys the
+        // class object when the interface was refused.
+        factory->Release();
+        return FAILED(hr) ? E_UNEXPECTED : S_OK;
+    });
 }
-extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return velmora::ModuleCount <= 0 ? S_OK : S_FALSE; }
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return ModuleCount <= 0 ? S_OK : S_FALSE; }

@@ -1,0 +1,80 @@
+// The class object that DllGetClassObject hands out: an IClassFactory that
+// makes filter objects of class T over the process-wide configuration. Each
+// class object counts in ModuleCount for as long as it lives, and so does
+// every outstanding LockServer(TRUE). Aggregation is never supported.
+#pragma once
+
+#include "common/Win32.h"
+#include "config/VelmoraConfiguration.h"
+#include "module/ModuleCount.h"
+
+#include <windows.h>
+#include <unknwn.h>
+
+#include <memory>
+#include <new>
+
+namespace velmora {
+
+template <class T>
+class CFilterCF : public IClassFactory {
+public:
+    CFilterCF() noexcept { InterlockedIncrement(&ModuleCount); }
+    virtual ~CFilterCF() { InterlockedDecrement(&ModuleCount); }
+    CFilterCF(const CFilterCF&) = delete;
+    CFilterCF& operator=(const CFilterCF&) = delete;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        if (IsEqualIID(riid, IID_IClassFactory) || IsEqualIID(riid, IID_IUnknown)) {
+            *ppv = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&referenceCount)); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG count = InterlockedDecrement(&referenceCount);
+        if (count == 0) delete this;
+        return static_cast<ULONG>(count);
+    }
+
+    STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
+        if (pUnkOuter) return CLASS_E_NOAGGREGATION;
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        return ExceptionBoundary([&]() -> HRESULT {
+            // The memory comes first, so that a machine out of memory does
+            // not build the configuration for nothing.
+            std::unique_ptr<void, RawMemoryDeleter> memory(::operator new(sizeof(T), std::nothrow));
+            if (!memory) return E_OUTOFMEMORY;
+            const VelmoraConfiguration& configuration = VelmoraConfiguration::Instance();
+            T* object = new (memory.get()) T(configuration);
+            memory.release();  // owned by the object now; its last Release deletes it
+
+            const HRESULT hr = object->QueryInterface(riid, ppv);
+            object->Release();  // destroys the object when the interface was refused
+            return FAILED(hr) ? E_UNEXPECTED : S_OK;
+        });
+    }
+
+    STDMETHODIMP LockServer(BOOL fLock) override {
+        if (fLock) {
+            InterlockedIncrement(&ModuleCount);
+        } else {
+            InterlockedDecrement(&ModuleCount);
+        }
+        return S_OK;
+    }
+
+private:
+    struct RawMemoryDeleter {
+        void operator()(void* memory) const noexcept { ::operator delete(memory); }
+    };
+
+    LONG referenceCount = 1;
+};
+
+}  // namespace velmora
