@@ -1,14 +1,176 @@
-// Placeholder until the engine lands.
+// The IFilter chunk protocol of CVelmora: Init chooses the properties, and
+// GetChunk walks them in two phases, one value chunk per value read, then
+// every value read once more as a text chunk of the document's contents.
+// GetText and GetValue hand out what the current chunk carries.
 #include "filter/Velmora.h"
+
+#include <ntquery.h>
+
+#include <algorithm>
+#include <cstring>
 
 namespace velmora {
 
+namespace {
+
+// Text chunks are the document's contents: PSGUID_STORAGE / PID_STG_CONTENTS.
+constexpr GUID kStorageSet = {0xB725F130, 0x47EF, 0x101A, {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}};
+constexpr PROPID kContentsId = 19;
+
+}  // namespace
+
 CVelmora::CVelmora(const VelmoraConfiguration& configuration) : CFilter(configuration) {}
+
 CVelmora::~CVelmora() = default;
-STDMETHODIMP CVelmora::Init(ULONG, ULONG, const FULLPROPSPEC*, ULONG*) { return E_NOTIMPL; }
-STDMETHODIMP CVelmora::GetChunk(STAT_CHUNK*) { return E_NOTIMPL; }
-STDMETHODIMP CVelmora::GetText(ULONG*, WCHAR*) { return E_NOTIMPL; }
-STDMETHODIMP CVelmora::GetValue(PROPVARIANT**) { return E_NOTIMPL; }
-STDMETHODIMP CVelmora::Load(LPCOLESTR, DWORD) { return E_NOTIMPL; }
+
+STDMETHODIMP CVelmora::Init(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPEC* aAttributes, ULONG* pFlags) {
+    if (cAttributes > 0 && !aAttributes) return E_INVALIDARG;
+    if (!pFlags) return E_POINTER;
+    if (!document) return E_FAIL;
+
+    // From here on a failure leaves the object initialised to nothing: the
+    // text list may already be cleared, so the old walk must not resume.
+    selection.clear();
+    selectionCount = 0;
+    phase = Phase::NotStarted;
+    contentState = ContentState::None;
+
+    return ExceptionBoundary([&]() -> HRESULT {
+        if (!document->IsEmpty()) {
+            document->ClearText();
+            if (cAttributes > 0) {
+                // List order, not the host's order; each entry at most once.
+                for (const MetadataPropSpec& entry : propSpecs) {
+                    const FULLPROPSPEC* const end = aAttributes + cAttributes;
+                    const bool wanted = std::any_of(aAttributes, end, [&](const FULLPROPSPEC& attribute) {
+                        return entry.propSpec == attribute;
+                    });
+                    if (wanted) selection.push_back(entry);
+                }
+            } else if (grfFlags & IFILTER_INIT_APPLY_INDEX_ATTRIBUTES) {
+                selection.assign(propSpecs.begin(), propSpecs.end());
+            }
+        }
+        selectionCount = static_cast<ULONG>(selection.size());
+        *pFlags = 0;  // never IFILTER_FLAGS_OLE_PROPERTIES
+
+        nextChunkId = 1;
+        valueIndex = 1;
+        currentEntry = 0;
+        contentState = ContentState::None;
+        textCursor = document->TextBegin();
+        pendingText.clear();
+        phase = selection.empty() ? Phase::Done : Phase::Values;
+        return S_OK;
+    });
+}
+
+STDMETHODIMP CVelmora::GetChunk(STAT_CHUNK* pStat) {
+    if (!document) return E_FAIL;
+    if (!pStat) return E_POINTER;
+
+    pStat->idChunk = nextChunkId;
+    pStat->breakType = CHUNK_EOS;
+    pStat->locale = GetSystemDefaultLCID();
+    pStat->idChunkSource = nextChunkId;
+    pStat->cwcStartSource = 0;
+    pStat->cwcLenSource = 0;
+
+    return ExceptionBoundary([&]() -> HRESULT {
+        if (phase == Phase::Values) {
+            contentState = ContentState::None;
+            while (currentEntry < selectionCount) {
+                const MetadataPropSpec& entry = selection[currentEntry];
+                valueIndex = document->GetValue(entry.schemaNS, entry.propPath, entry.type, valueIndex, currentValue);
+                if (valueIndex == -1) {
+                    ++currentEntry;
+                    valueIndex = 1;
+                    continue;
+                }
+                contentState = ContentState::ValueReady;
+                pStat->flags = CHUNK_VALUE;
+                pStat->attribute.guidPropSet = entry.propSpec.PropertySet();
+                if (entry.propSpec.Kind() == PRSPEC_LPWSTR) {
+                    // The host owns and frees this copy of the name.
+                    pStat->attribute.psProperty.ulKind = PRSPEC_LPWSTR;
+                    pStat->attribute.psProperty.lpwstr = CoTaskMemStrDup(entry.propSpec.Name());
+                } else {
+                    pStat->attribute.psProperty.ulKind = PRSPEC_PROPID;
+                    pStat->attribute.psProperty.propid = entry.propSpec.Id();
+                }
+                ++nextChunkId;
+                return S_OK;
+            }
+            textCursor = document->TextBegin();
+            phase = Phase::Text;
+        }
+        if (phase == Phase::Text) {
+            contentState = ContentState::TextReady;
+            if (textCursor != document->TextEnd()) {
+                pStat->flags = CHUNK_TEXT;
+                pStat->attribute.guidPropSet = kStorageSet;
+                pStat->attribute.psProperty.ulKind = PRSPEC_PROPID;
+                pStat->attribute.psProperty.propid = kContentsId;
+                pendingText = *textCursor;
+                ++textCursor;
+                ++nextChunkId;
+                return S_OK;
+            }
+            phase = Phase::Done;
+        }
+        contentState = ContentState::End;
+        return FILTER_E_END_OF_CHUNKS;
+    });
+}
+
+STDMETHODIMP CVelmora::GetText(ULONG* pcwcBuffer, WCHAR* awcBuffer) {
+    if (!pcwcBuffer || !awcBuffer) return E_POINTER;
+    if (contentState == ContentState::TextReady && pendingText.empty()) contentState = ContentState::TextDone;
+    if (contentState == ContentState::TextDone) return FILTER_E_NO_MORE_TEXT;
+    if (contentState != ContentState::TextReady) return FILTER_E_NO_TEXT;
+
+    const size_t n = std::min<size_t>(*pcwcBuffer, pendingText.size());
+    std::memcpy(awcBuffer, pendingText.data(), n * sizeof(WCHAR));
+    *pcwcBuffer = static_cast<ULONG>(n);
+    if (n < pendingText.size()) {
+        pendingText.erase(0, n);
+        return S_OK;
+    }
+    pendingText.clear();
+    contentState = ContentState::TextDone;
+    return FILTER_S_LAST_TEXT;
+}
+
+STDMETHODIMP CVelmora::GetValue(PROPVARIANT** ppPropValue) {
+    if (!ppPropValue) return E_POINTER;
+    if (contentState == ContentState::ValueDone) return FILTER_E_NO_MORE_VALUES;
+    if (contentState != ContentState::ValueReady) return FILTER_E_NO_VALUES;
+
+    // The value counts as handed out from here on, whatever happens next.
+    contentState = ContentState::ValueDone;
+    CoTaskMemPtr<PROPVARIANT> value(static_cast<PROPVARIANT*>(CoTaskMemAlloc(sizeof(PROPVARIANT))));
+    if (!value) return E_OUTOFMEMORY;
+    PropVariantInit(value.get());
+
+    switch (currentValue.kind) {
+    case PropertyValue::Text:
+        value->vt = VT_LPWSTR;
+        value->pwszVal = CoTaskMemStrDup(currentValue.text.c_str());
+        if (!value->pwszVal) return E_FAIL;
+        break;
+    case PropertyValue::Date:
+        value->vt = VT_FILETIME;
+        value->filetime = currentValue.time;
+        break;
+    case PropertyValue::Integer:
+        value->vt = VT_INT;
+        value->intVal = currentValue.number;
+        break;
+    default:
+        return E_FAIL;
+    }
+    *ppPropValue = value.release();
+    return S_OK;
+}
 
 }  // namespace velmora
