@@ -67,9 +67,11 @@ private:
 
 // Copies the rest of stream into the file at path, 4093 bytes per read. The
 // file is closed again before this returns, whatever the outcome.
+// CREATE_ALWAYS replaces the attributes of the existing file with the ones
+// given here, so the not-content-indexed mark is given again.
 inline HRESULT CopyStreamToFile(IStream* stream, const wchar_t* path) {
-    UniqueFileHandle file(
-        CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr));
     if (!file) return E_FAIL;
 
     BYTE buffer[kStreamBufferSize];
@@ -145,10 +147,11 @@ STDMETHODIMP CFilter<Document, Configuration>::Load(IStream* pStm) {
             debugger.Log(1, L"ERROR: saving Stream to temporary file failed \n");
         } else {
             result = this->Load(copy.Name(), 0);
+            // The document, if any, has been read into memory. The copy goes
+            // at once, loaded or not, and the object must not go on naming a
+            // file that no longer exists.
             copy.Delete();
-            // The document has been read into memory; its path named a file
-            // that no longer exists.
-            if (SUCCEEDED(result) && configuration->deleteTempCopy) documentPath.reset();
+            documentPath.reset();
         }
         debugger.Log(2, L"INFO: exited IPersistStream::Load \n");
         return result;

@@ -1,0 +1,116 @@
+#include "TestStream.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace velmora::test {
+
+TestStream* TestStream::FromBytes(const std::string& bytes) {
+    auto* stream = new TestStream();
+    stream->bytes = bytes;
+    return stream;
+}
+
+TestStream* TestStream::Over(IStream* inner) {
+    auto* stream = new TestStream();
+    stream->inner = inner;
+    inner->AddRef();
+    return stream;
+}
+
+TestStream::~TestStream() {
+    if (inner) inner->Release();
+}
+
+STDMETHODIMP TestStream::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISequentialStream) || IsEqualIID(riid, IID_IStream)) {
+        *ppv = static_cast<IStream*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) TestStream::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references)); }
+
+STDMETHODIMP_(ULONG) TestStream::Release() {
+    const LONG count = InterlockedDecrement(&references);
+    if (count == 0) delete this;
+    return static_cast<ULONG>(count);
+}
+
+STDMETHODIMP TestStream::Read(void* pv, ULONG cb, ULONG* pcbRead) {
+    if (onRead) onRead();
+    const int number = static_cast<int>(reads.size()) + 1;
+    if (pcbRead) *pcbRead = 0;
+    if (failAtRead == -1 || failAtRead == number) {
+        const HRESULT hr = failAtRead == -1 ? HRESULT_FROM_WIN32(ERROR_HANDLE_EOF) : failResult;
+        reads.push_back({cb, 0, hr});
+        return hr;
+    }
+    ULONG delivered = 0;
+    HRESULT hr = S_OK;
+    if (inner) {
+        hr = inner->Read(pv, cb, &delivered);
+    } else {
+        delivered = static_cast<ULONG>(std::min<size_t>(cb, bytes.size() - position));
+        if (delivered) std::memcpy(pv, bytes.data() + position, delivered);
+        position += delivered;
+        hr = delivered < cb ? S_FALSE : S_OK;
+    }
+    if (lieAtRead == number) delivered = cb + 1;
+    if (pcbRead) *pcbRead = delivered;
+    reads.push_back({cb, delivered, hr});
+    return hr;
+}
+
+STDMETHODIMP TestStream::Stat(STATSTG* pstatstg, DWORD grfStatFlag) {
+    ++statCalls;
+    if (!pstatstg) return STG_E_INVALIDPOINTER;
+    if (FAILED(statResult)) return statResult;
+    if (inner) {
+        const HRESULT hr = inner->Stat(pstatstg, grfStatFlag);
+        if (FAILED(hr)) return hr;
+    } else {
+        *pstatstg = STATSTG{};
+        pstatstg->type = STGTY_STREAM;
+        pstatstg->cbSize.QuadPart = bytes.size();
+    }
+    if (hasName) {
+        CoTaskMemFree(pstatstg->pwcsName);
+        pstatstg->pwcsName = static_cast<LPOLESTR>(CoTaskMemAlloc((name.size() + 1) * sizeof(wchar_t)));
+        if (pstatstg->pwcsName) std::memcpy(pstatstg->pwcsName, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+    }
+    return S_OK;
+}
+
+std::vector<ULONG> TestStream::AskedSizes() const {
+    std::vector<ULONG> sizes;
+    for (const ReadCall& read : reads) sizes.push_back(read.asked);
+    return sizes;
+}
+
+std::vector<ULONG> TestStream::DeliveredSizes() const {
+    std::vector<ULONG> sizes;
+    for (const ReadCall& read : reads) sizes.push_back(read.delivered);
+    return sizes;
+}
+
+IStream* MemoryStream(const std::string& bytes) {
+    IStream* stream = nullptr;
+    EXPECT_EQ(S_OK, CreateStreamOnHGlobal(nullptr, TRUE, &stream));
+    if (!stream) return nullptr;
+    ULONG written = 0;
+    if (!bytes.empty()) {
+        EXPECT_EQ(S_OK, stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written));
+    }
+    LARGE_INTEGER start{};
+    EXPECT_EQ(S_OK, stream->Seek(start, STREAM_SEEK_SET, nullptr));
+    return stream;
+}
+
+}  // namespace velmora::test
