@@ -152,12 +152,14 @@ SVG
 #   vt:AltText     Alt  x-default "Hello", de "Hallo", fr "Bonjour"
 #   vt:AltPair     Alt  x-default "Hello", de "Hallo" (the toolkit copies the
 #                  x-default value onto the other item while parsing)
+#   vt:AltReordered Alt de "Hallo", x-default "Hello", fr "Bonjour" (the
+#                  toolkit moves x-default to the front while parsing)
 #   vt:EmptyValue  ""
 #   vt:IntPlain "3"   vt:IntSpaced " 7x"   vt:IntLetter "x7"   vt:IntNegative "-42"
 #   vt:IntTooBig "99999999999"   vt:IntArray Seq "1" "x" "3"
 #   vt:DateZone "2006-05-04T10:20:30+02:00"   vt:DateNoZone "2006-05-04"
 #   vt:DateTimeOnly "T10:20:30"   vt:DateAncient "1200-01-01T00:00:00Z"
-#   vt:DateWord "yesterday"
+#   vt:DateWord "yesterday"   vt:DateFraction "2006-05-04T10:20:30.75Z"
 #   vt:DateArray Seq "2006-05-04T10:20:30Z" "2007-06-05T11:21:31Z"
 values_rdf() {
   cat <<'RDF'
@@ -170,6 +172,7 @@ values_rdf() {
 <vt:StructItems><rdf:Bag><rdf:li rdf:parseType='Resource'><vt:Field>inner</vt:Field></rdf:li><rdf:li>plain item</rdf:li></rdf:Bag></vt:StructItems>
 <vt:AltText><rdf:Alt><rdf:li xml:lang='x-default'>Hello</rdf:li><rdf:li xml:lang='de'>Hallo</rdf:li><rdf:li xml:lang='fr'>Bonjour</rdf:li></rdf:Alt></vt:AltText>
 <vt:AltPair><rdf:Alt><rdf:li xml:lang='x-default'>Hello</rdf:li><rdf:li xml:lang='de'>Hallo</rdf:li></rdf:Alt></vt:AltPair>
+<vt:AltReordered><rdf:Alt><rdf:li xml:lang='de'>Hallo</rdf:li><rdf:li xml:lang='x-default'>Hello</rdf:li><rdf:li xml:lang='fr'>Bonjour</rdf:li></rdf:Alt></vt:AltReordered>
 <vt:EmptyValue></vt:EmptyValue>
 <vt:IntPlain>3</vt:IntPlain>
 <vt:IntSpaced> 7x</vt:IntSpaced>
@@ -182,6 +185,7 @@ values_rdf() {
 <vt:DateTimeOnly>T10:20:30</vt:DateTimeOnly>
 <vt:DateAncient>1200-01-01T00:00:00Z</vt:DateAncient>
 <vt:DateWord>yesterday</vt:DateWord>
+<vt:DateFraction>2006-05-04T10:20:30.75Z</vt:DateFraction>
 <vt:DateArray><rdf:Seq><rdf:li>2006-05-04T10:20:30Z</rdf:li><rdf:li>2007-06-05T11:21:31Z</rdf:li></rdf:Seq></vt:DateArray>
 </rdf:Description>
 RDF

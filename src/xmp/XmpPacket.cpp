@@ -1,0 +1,226 @@
+// XmpPacket: reading one document, choosing its XMP packet with the toolkit's
+// packet scanner, parsing it, and the typed value queries over the model.
+// Also the small helpers it needs: whole-file reading, XMP dates as FILETIME
+// and the decimal-text-to-integer conversion.
+#include "xmp/XmpPacket.h"
+
+#include "common/Win32.h"
+#include "diag/Debugger.h"
+
+#include "XMPScanner.hpp"
+
+#include <locale>
+#include <new>
+#include <sstream>
+#include <stdexcept>
+
+namespace velmora {
+
+namespace {
+
+constexpr DWORD kReadBlockSize = 4096;
+
+// Without a client callback the toolkit treats malformed XML as recoverable
+// and returns an empty (or half-built) model, so a binary file or a broken
+// packet would look like a packet without properties. Refusing recovery for
+// XML errors makes such input fail to parse; the RDF-level repairs the
+// toolkit makes on well-formed packets are still accepted.
+bool RefuseMalformedXml(void* /*context*/, XMP_ErrorSeverity /*severity*/, XMP_Int32 cause,
+                        XMP_StringPtr /*message*/) {
+    return cause != kXMPErr_BadXML;
+}
+
+// Parses the whole buffer, or the last packet the scanner marks valid when it
+// cut the buffer into several snips. Throws for scanner and toolkit errors.
+HRESULT ScanAndParse(SXMPMeta* meta, const std::string& buffer) {
+    XMPScanner scanner(static_cast<XMP_Int64>(buffer.size()));
+    scanner.Scan(buffer.data(), 0, static_cast<XMP_Int64>(buffer.size()));
+
+    if (scanner.GetSnipCount() == 1) {
+        // No packet at all, or the whole file is one packet: the parser gets
+        // everything (an SVG with a bare rdf:RDF parses; binary data fails).
+        return XmpPacket::ParsePacket(meta, buffer, 0, static_cast<uint32_t>(buffer.size()));
+    }
+
+    XMPScanner::SnipInfoVector snips;
+    scanner.Report(snips);
+    for (auto snip = snips.rbegin(); snip != snips.rend(); ++snip) {
+        if (snip->fState != XMPScanner::eValidPacketSnip) continue;
+        return XmpPacket::ParsePacket(meta, buffer, static_cast<uint32_t>(snip->fOffset),
+                                      static_cast<uint32_t>(snip->fLength));
+    }
+    // Several snips and none of them a valid packet: the model stays empty.
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT BinaryCopy(const wchar_t* path, std::string& buffer) {
+    if (!path) return E_INVALIDARG;
+
+    UniqueFileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return E_HANDLE;
+
+    buffer.clear();
+    try {
+        buffer.reserve(GetFileSize(file.Get(), nullptr));
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+
+    char block[kReadBlockSize];
+    DWORD bytesRead = 0;
+    while (ReadFile(file.Get(), block, kReadBlockSize, &bytesRead, nullptr) && bytesRead != 0) {
+        try {
+            buffer.append(block, bytesRead);
+        } catch (...) {
+            break;  // out of memory: keep what was read so far
+        }
+    }
+    return buffer.empty() ? E_FAIL : S_OK;
+}
+
+XmpPacket::XmpPacket(const wchar_t* path, bool joinArrayItems) {
+    if (path) Load(path, joinArrayItems);
+}
+
+XmpPacket::~XmpPacket() = default;
+
+HRESULT XmpPacket::Load(const wchar_t* path, bool joinArrayItems) {
+    meta.reset();
+    texts.clear();
+    loaded = false;
+    this->joinArrayItems = joinArrayItems;
+
+    std::string buffer;
+    const HRESULT copied = BinaryCopy(path, buffer);
+    if (FAILED(copied)) {
+        debugger.LogFormat(3, L"ERROR:  BinaryCopy failure error code = 0x%08x", static_cast<int32_t>(copied));
+        return copied;
+    }
+    loaded = true;
+
+    HRESULT hr = E_FAIL;
+    try {
+        meta = std::make_unique<SXMPMeta>();
+        hr = ScanAndParse(meta.get(), buffer);
+    } catch (...) {
+        hr = E_FAIL;
+    }
+    if (FAILED(hr)) meta.reset();
+    return hr;
+}
+
+HRESULT XmpPacket::ParsePacket(SXMPMeta* meta, const std::string& buffer, uint32_t offset, uint32_t length) {
+    if (!meta) return E_FAIL;
+    // The stretch comes from the scanner, but never read outside the buffer.
+    if (offset > buffer.size() || length > buffer.size() - offset) return E_FAIL;
+    try {
+        meta->SetErrorCallback(RefuseMalformedXml, nullptr, 0);  // limit 0: every error is reported
+        meta->ParseFromBuffer(buffer.data() + offset, length, 0);
+        return S_OK;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+int32_t XmpPacket::GetItemValue(const std::string& schemaNS, const std::string& propPath, VARTYPE type,
+                                int32_t index, PropertyValue& value) {
+    if (!meta) return -1;
+    try {
+        std::string text;
+        XMP_OptionBits options = 0;
+        if (!meta->GetProperty(schemaNS.c_str(), propPath.c_str(), &text, &options)) return -1;
+
+        if (options & kXMP_PropCompositeMask) {
+            if (!(options & kXMP_PropValueIsArray)) return -1;  // a struct has no value of its own
+            if (index < 1 || index > meta->CountArrayItems(schemaNS.c_str(), propPath.c_str())) return -1;
+            if (!meta->GetArrayItem(schemaNS.c_str(), propPath.c_str(), index, &text, nullptr)) return -1;
+        } else if (index != 1) {
+            return -1;
+        }
+
+        // Every value read goes to the text list, even one whose typed
+        // conversion fails below.
+        std::wstring wide = Utf8ToWide(text);
+        texts.push_back(wide);
+
+        switch (type) {
+        case VT_INT: {
+            const int32_t number = StringUtils::ConvertToInt(text);
+            value.number = number;
+            value.kind = PropertyValue::Integer;
+            break;
+        }
+        case VT_FILETIME: {
+            XMP_DateTime dateTime{};
+            SXMPUtils::ConvertToDate(text, &dateTime);
+            SXMPUtils::ConvertToUTCTime(&dateTime);
+            // A time without a date (year 0) or a date that FILETIME cannot
+            // hold (before 1601) gives no value rather than a stale slot.
+            FILETIME time{};
+            if (dateTime.year == 0 || !DateTimeToFileTime(dateTime, time)) return -1;
+            value.time = time;
+            value.kind = PropertyValue::Date;
+            break;
+        }
+        default:
+            value.text = std::move(wide);
+            value.kind = PropertyValue::Text;
+            break;
+        }
+        return index + 1;
+    } catch (...) {
+        return -1;
+    }
+}
+
+int32_t XmpPacket::GetValue(const std::string& schemaNS, const std::string& propPath, VARTYPE type, int32_t index,
+                            PropertyValue& value) {
+    int32_t next = GetItemValue(schemaNS, propPath, type, index, value);
+    if (next == -1 || !joinArrayItems || type != VT_LPWSTR) return next;
+
+    // Join mode: all remaining items as one value, each followed by a space.
+    try {
+        std::wstring joined;
+        int32_t lastGood = next;
+        while (next != -1) {
+            lastGood = next;
+            joined += value.text;
+            joined += L' ';
+            next = GetItemValue(schemaNS, propPath, VT_LPWSTR, next, value);
+        }
+        value.text = std::move(joined);
+        return lastGood;
+    } catch (...) {
+        return -1;
+    }
+}
+
+bool DateTimeToFileTime(const XMP_DateTime& dateTime, FILETIME& fileTime) {
+    SYSTEMTIME systemTime{};
+    systemTime.wYear = static_cast<WORD>(dateTime.year);
+    systemTime.wMonth = static_cast<WORD>(dateTime.month);
+    systemTime.wDayOfWeek = 0;
+    systemTime.wDay = static_cast<WORD>(dateTime.day);
+    systemTime.wHour = static_cast<WORD>(dateTime.hour);
+    systemTime.wMinute = static_cast<WORD>(dateTime.minute);
+    systemTime.wSecond = static_cast<WORD>(dateTime.second);
+    systemTime.wMilliseconds = 0;
+    return SystemTimeToFileTime(&systemTime, &fileTime) != FALSE;
+}
+
+namespace StringUtils {
+
+int32_t ConvertToInt(const std::string& text) {
+    std::istringstream stream(text);
+    stream.imbue(std::locale::classic());
+    int number = 0;
+    if (!(stream >> number)) throw std::runtime_error("StringUtils::ConvertToInt(\"" + text + "\")");
+    return static_cast<int32_t>(number);
+}
+
+}  // namespace StringUtils
+
+}  // namespace velmora
