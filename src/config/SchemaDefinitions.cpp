@@ -22,6 +22,9 @@ namespace {
 
 constexpr wchar_t kTrimmedCharacters[] = L" \n\t";
 constexpr size_t kLineBufferLength = 4096;
+// The regular expressions below run on the stack, one level per character
+// they consume, so they are never given text longer than this.
+constexpr size_t kMaxPropertyPathLength = 255;
 
 struct FileCloser {
     void operator()(FILE* file) const noexcept { fclose(file); }
@@ -105,6 +108,7 @@ size_t ReadSchemaDefinitionFile(const wchar_t* fileName, CustomPropertyDefinitio
 }
 
 std::wstring MakePropertyName(const std::wstring& path) {
+    if (path.size() > kMaxPropertyPathLength) return std::wstring();
     // An array item step and everything up to the last closing bracket after it.
     static const std::wregex itemSteps(L"/\\*\\[.*\\]", std::regex::ECMAScript | std::regex::icase);
     // A namespace prefix with its colon.
@@ -129,9 +133,13 @@ size_t DiscoverSchemaProperties(const SXMPMeta* meta, const std::string& namespa
         std::string path;
         while (iterator.Next(nullptr, &path, nullptr, nullptr)) {
             if (path.empty()) continue;  // the schema node itself
+            // A name of this length is no property a host could ask for,
+            // and it would be unsafe to derive a property name from it.
+            const std::wstring widePath = Utf8ToWide(path);
+            if (widePath.size() > kMaxPropertyPathLength) continue;
             CustomPropertyDefinition definition;
             definition.path = path;
-            definition.property = MakePropertyName(Utf8ToWide(path));
+            definition.property = MakePropertyName(widePath);
             definition.valueType = VT_LPWSTR;
             definitions.push_back(std::move(definition));
         }

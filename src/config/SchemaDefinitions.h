@@ -24,11 +24,13 @@ size_t SplitAndTrim(const std::wstring& text, std::wstring& head, std::wstring& 
 // become entries at the end of list. Returns how many schemas contributed.
 int32_t AppendCustomSchemaPropSpecs(const CustomSchemaList& schemas, const SXMPMeta* meta, PropSpecList& list);
 
-// Every leaf path the document holds under namespaceUri, as string definitions.
+// Every leaf path the document holds under namespaceUri, as string
+// definitions; paths longer than 255 characters are left out.
 size_t DiscoverSchemaProperties(const SXMPMeta* meta, const std::string& namespaceUri,
                                 CustomPropertyDefinitionList& definitions);
 
-// cs:Camera/cs:Model -> Camera_Model, cs:Items/*[2] -> Items.
+// cs:Camera/cs:Model -> Camera_Model, cs:Items/*[2] -> Items. A path longer
+// than 255 characters gives an empty name.
 std::wstring MakePropertyName(const std::wstring& path);
 
 // One entry per definition of schema, at the end of list.
