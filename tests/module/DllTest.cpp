@@ -1,0 +1,294 @@
+// The built Velmora.dll as a host meets it: loaded with LoadLibrary, reached
+// through DllGetClassObject, DllCanUnloadNow and the class object, and
+// through CoCreateInstance once the class is registered.
+#include "module/ClassIds.h"
+
+#include "ComPtr.h"
+#include "LogCapture.h"
+#include "RegistrySandbox.h"
+#include "TestStream.h"
+#include "TestSupport.h"
+
+#include <filter.h>
+#include <objbase.h>
+#include <objidl.h>
+
+#include <string>
+#include <vector>
+
+using namespace velmora;
+using namespace velmora::test;
+using Lines = std::vector<std::wstring>;
+
+namespace {
+
+const std::wstring kKey = L"SOFTWARE\\Corvantis\\Velmora";
+const std::wstring kPrefix = L"Corvantis Velmora:";
+void* const kUntouched = reinterpret_cast<void*>(static_cast<uintptr_t>(0x5A5A5A5A));
+
+using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+using CanUnloadNowFunction = HRESULT(STDAPICALLTYPE*)();
+
+// Velmora.dll beside the test program.
+std::wstring DllPath() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring text(path, length);
+    return text.substr(0, text.find_last_of(L'\\') + 1) + L"Velmora.dll";
+}
+
+class DllTest : public testing::Test {
+protected:
+    DllTest() {
+        RegistrySandbox::SetDword(kKey, L"DebugMode", 3);
+        RegistrySandbox::SetString(kKey, L"TempPath", first.Path());
+        module = LoadLibraryW(DllPath().c_str());
+        if (!module) {
+            ADD_FAILURE() << "cannot load " << Narrow(DllPath()) << ", error " << GetLastError();
+            return;
+        }
+        getClassObject = reinterpret_cast<GetClassObjectFunction>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+        canUnloadNow = reinterpret_cast<CanUnloadNowFunction>(
+            reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+        if (!getClassObject || !canUnloadNow) ADD_FAILURE() << "exports missing";
+    }
+    ~DllTest() override {
+        if (module) FreeLibrary(module);
+    }
+
+    ComPtr<IClassFactory> Factory() {
+        ComPtr<IClassFactory> factory;
+        EXPECT_HR(S_OK, getClassObject(CLSID_VelmoraFilter, IID_IClassFactory, factory.PutVoid()));
+        return factory;
+    }
+
+    // Loads a small unnamed stream into the object and tells which of the two
+    // temporary directories received the copy: "first", "second" or "none".
+    std::string CopyDirectoryOf(IUnknown* object) {
+        ComPtr<IPersistStream> persist;
+        EXPECT_HR(S_OK, object->QueryInterface(IID_IPersistStream, persist.PutVoid()));
+        if (!persist) return "no IPersistStream";
+        ComPtr<TestStream> stream(TestStream::FromBytes("not a document"));
+        std::string seen = "none";
+        stream->onRead = [&]() {
+            if (!first.Files().empty()) seen = "first";
+            if (!second.Files().empty()) seen = "second";
+        };
+        persist->Load(stream.Get());
+        EXPECT_TRUE(first.Files().empty() && second.Files().empty());
+        return seen;
+    }
+
+    RegistrySandbox registry;
+    TempDirectory first;
+    TempDirectory second;
+    HMODULE module = nullptr;
+    GetClassObjectFunction getClassObject = nullptr;
+    CanUnloadNowFunction canUnloadNow = nullptr;
+};
+
+TEST_F(DllTest, CanUnloadRightAfterLoading) {
+    ASSERT_TRUE(module);
+    EXPECT_HR(S_OK, canUnloadNow());
+}
+
+TEST_F(DllTest, OtherClassIdentifiersAreNotAvailable) {
+    ASSERT_TRUE(module);
+    const CLSID others[] = {GUID_NULL, CLSID_VelmoraPersistentHandler, IID_IFilter, IID_IClassFactory};
+    for (const CLSID& clsid : others) {
+        void* object = kUntouched;
+        EXPECT_HR(CLASS_E_CLASSNOTAVAILABLE, getClassObject(clsid, IID_IClassFactory, &object));
+        EXPECT_EQ(kUntouched, object);
+        EXPECT_HR(S_OK, canUnloadNow());
+    }
+}
+
+TEST_F(DllTest, ClassObjectKeepsTheModuleUntilReleased) {
+    ASSERT_TRUE(module);
+    const IID* interfaces[] = {&IID_IClassFactory, &IID_IUnknown};
+    for (const IID* iid : interfaces) {
+        IUnknown* object = nullptr;
+        ASSERT_HR(S_OK, getClassObject(CLSID_VelmoraFilter, *iid, reinterpret_cast<void**>(&object)));
+        ASSERT_TRUE(object);
+        EXPECT_HR(S_FALSE, canUnloadNow());
+        EXPECT_EQ(0u, object->Release());  // the caller held the only reference
+        EXPECT_HR(S_OK, canUnloadNow());
+    }
+}
+
+TEST_F(DllTest, EveryCallMakesAFreshClassObject) {
+    ASSERT_TRUE(module);
+    ComPtr<IClassFactory> one = Factory();
+    ComPtr<IClassFactory> two = Factory();
+    EXPECT_NE(one.Get(), two.Get());
+    one.Reset();
+    EXPECT_HR(S_FALSE, canUnloadNow());
+    two.Reset();
+    EXPECT_HR(S_OK, canUnloadNow());
+}
+
+// Interfaces that the class object does not offer: DllGetClassObject answers
+// E_UNEXPECTED, whatever QueryInterface said, and keeps nothing alive.
+TEST_F(DllTest, ClassObjectForAnInterfaceItLacksIsUnexpected) {
+    ASSERT_TRUE(module);
+    const IID* interfaces[] = {&IID_IFilter, &IID_IPersistFile, &IID_IStream, &IID_IDispatch};
+    for (const IID* iid : interfaces) {
+        void* object = kUntouched;
+        EXPECT_HR(E_UNEXPECTED, getClassObject(CLSID_VelmoraFilter, *iid, &object));
+        EXPECT_EQ(nullptr, object);
+        EXPECT_HR(S_OK, canUnloadNow());
+    }
+}
+
+TEST_F(DllTest, ClassObjectQueryInterfaceAnswersWithoutLogging) {
+    ASSERT_TRUE(module);
+    ComPtr<IClassFactory> factory = Factory();
+    LogCapture capture;
+    struct Case {
+        const IID* iid;
+        HRESULT result;
+    };
+    const Case cases[] = {
+        {&IID_IClassFactory, S_OK}, {&IID_IUnknown, S_OK},        {&IID_IFilter, E_NOINTERFACE},
+        {&IID_IPersistFile, E_NOINTERFACE}, {&IID_IStream, E_NOINTERFACE}, {&IID_IMarshal, E_NOINTERFACE},
+    };
+    for (const Case& c : cases) {
+        IUnknown* object = static_cast<IUnknown*>(kUntouched);
+        EXPECT_HR(c.result, factory->QueryInterface(*c.iid, reinterpret_cast<void**>(&object)));
+        if (c.result == S_OK) {
+            EXPECT_EQ(static_cast<IUnknown*>(factory.Get()), object);
+            object->Release();
+        } else {
+            EXPECT_EQ(nullptr, object);
+        }
+    }
+    EXPECT_EQ(Lines{}, capture.Lines());
+}
+
+TEST_F(DllTest, LockServerCountsLocks) {
+    ASSERT_TRUE(module);
+    {
+        ComPtr<IClassFactory> factory = Factory();
+        EXPECT_HR(S_OK, factory->LockServer(TRUE));
+        EXPECT_HR(S_OK, factory->LockServer(TRUE));
+        EXPECT_HR(S_OK, factory->LockServer(FALSE));
+    }
+    EXPECT_HR(S_FALSE, canUnloadNow());
+    {
+        ComPtr<IClassFactory> factory = Factory();
+        EXPECT_HR(S_OK, factory->LockServer(FALSE));
+    }
+    EXPECT_HR(S_OK, canUnloadNow());
+}
+
+// What CreateInstance gives for each interface: the filter's faces, and
+// E_UNEXPECTED for the ones it refuses, with the object destroyed again.
+TEST_F(DllTest, CreateInstanceHandsOutTheFiltersFaces) {
+    ASSERT_TRUE(module);
+    struct Case {
+        const IID* iid;
+        HRESULT result;
+    };
+    const Case cases[] = {
+        {&IID_IFilter, S_OK},           {&IID_IPersistFile, S_OK},         {&IID_IPersistStream, S_OK},
+        {&IID_IPersist, S_OK},          {&IID_IUnknown, S_OK},             {&IID_IPersistStorage, E_UNEXPECTED},
+        {&IID_IClassFactory, E_UNEXPECTED}, {&IID_IDispatch, E_UNEXPECTED},
+    };
+    for (const Case& c : cases) {
+        {
+            ComPtr<IClassFactory> factory = Factory();
+            IUnknown* object = static_cast<IUnknown*>(kUntouched);
+            EXPECT_HR(c.result, factory->CreateInstance(nullptr, *c.iid, reinterpret_cast<void**>(&object)));
+            if (c.result == S_OK) {
+                ASSERT_TRUE(object);
+                EXPECT_EQ(0u, object->Release());  // the caller held the only reference
+            } else {
+                EXPECT_EQ(nullptr, object);
+            }
+        }
+        EXPECT_HR(S_OK, canUnloadNow());
+    }
+}
+
+TEST_F(DllTest, ObjectIdentityIsThePersistFileFace) {
+    ASSERT_TRUE(module);
+    ComPtr<IUnknown> object;
+    ASSERT_HR(S_OK, Factory()->CreateInstance(nullptr, IID_IUnknown, object.PutVoid()));
+    ComPtr<IPersistFile> file;
+    ComPtr<IPersist> persist;
+    ComPtr<IFilter> filter;
+    ASSERT_HR(S_OK, object.As(IID_IPersistFile, file));
+    ASSERT_HR(S_OK, object.As(IID_IPersist, persist));
+    ASSERT_HR(S_OK, object.As(IID_IFilter, filter));
+    EXPECT_EQ(static_cast<void*>(object.Get()), static_cast<void*>(file.Get()));
+    EXPECT_EQ(static_cast<void*>(object.Get()), static_cast<void*>(persist.Get()));
+    ComPtr<IUnknown> again;
+    ASSERT_HR(S_OK, filter.As(IID_IUnknown, again));
+    EXPECT_EQ(object.Get(), again.Get());
+}
+
+TEST_F(DllTest, FilterObjectKeepsTheModuleAfterItsClassObjectIsGone) {
+    ASSERT_TRUE(module);
+    ComPtr<IFilter> filter;
+    ASSERT_HR(S_OK, Factory()->CreateInstance(nullptr, IID_IFilter, filter.PutVoid()));
+    EXPECT_HR(S_FALSE, canUnloadNow());
+    filter.Reset();
+    EXPECT_HR(S_OK, canUnloadNow());
+}
+
+TEST_F(DllTest, AggregationIsRefusedForAnyInterface) {
+    ASSERT_TRUE(module);
+    ComPtr<IClassFactory> factory = Factory();
+    ComPtr<IUnknown> outer;
+    ASSERT_HR(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, outer.PutVoid()));
+    ComPtr<IUnknown> other;
+    EXPECT_HR(CLASS_E_NOAGGREGATION, factory->CreateInstance(outer.Get(), IID_IUnknown, other.PutVoid()));
+    EXPECT_HR(CLASS_E_NOAGGREGATION, factory->CreateInstance(outer.Get(), IID_IPersistStorage, other.PutVoid()));
+    EXPECT_FALSE(other);
+    EXPECT_EQ("first", CopyDirectoryOf(outer.Get()));
+}
+
+// Aggregation is refused before anything else: the configuration is not
+// built then, so the registry as it is at the first real creation counts.
+TEST_F(DllTest, AggregationRefusedFirstLeavesTheConfigurationUnbuilt) {
+    ASSERT_TRUE(module);
+    ComPtr<IClassFactory> factory = Factory();
+    IUnknown* other = static_cast<IUnknown*>(kUntouched);
+    EXPECT_HR(CLASS_E_NOAGGREGATION,
+              factory->CreateInstance(factory.Get(), IID_IUnknown, reinterpret_cast<void**>(&other)));
+    RegistrySandbox::SetString(kKey, L"TempPath", second.Path());
+    ComPtr<IUnknown> object;
+    ASSERT_HR(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, object.PutVoid()));
+    EXPECT_EQ("second", CopyDirectoryOf(object.Get()));
+}
+
+// The configuration is read once per process: objects made later, through
+// other class objects, share it even when the registry has changed since.
+TEST_F(DllTest, ConfigurationIsBuiltOnceAcrossObjects) {
+    ASSERT_TRUE(module);
+    ComPtr<IUnknown> one;
+    ASSERT_HR(S_OK, Factory()->CreateInstance(nullptr, IID_IUnknown, one.PutVoid()));
+    RegistrySandbox::SetString(kKey, L"TempPath", second.Path());
+    ComPtr<IUnknown> two;
+    ASSERT_HR(S_OK, Factory()->CreateInstance(nullptr, IID_IUnknown, two.PutVoid()));
+    EXPECT_EQ("first", CopyDirectoryOf(one.Get()));
+    EXPECT_EQ("first", CopyDirectoryOf(two.Get()));
+    one.Reset();
+    two.Reset();
+    ComPtr<IUnknown> three;
+    ASSERT_HR(S_OK, Factory()->CreateInstance(nullptr, IID_IUnknown, three.PutVoid()));
+    EXPECT_EQ("first", CopyDirectoryOf(three.Get()));
+}
+
+TEST_F(DllTest, NullOutParametersAreRefused) {
+    ASSERT_TRUE(module);
+    EXPECT_HR(E_POINTER, getClassObject(CLSID_VelmoraFilter, IID_IClassFactory, nullptr));
+    ComPtr<IClassFactory> factory = Factory();
+    EXPECT_HR(E_POINTER, factory->QueryInterface(IID_IUnknown, nullptr));
+    EXPECT_HR(E_POINTER, factory->CreateInstance(nullptr, IID_IFilter, nullptr));
+    factory.Reset();
+    EXPECT_HR(S_OK, canUnloadNow());
+}
+
+}  // namespace
