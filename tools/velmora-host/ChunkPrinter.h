@@ -1,0 +1,50 @@
+// Draining a filter the way a search host does, and printing each chunk as
+// a line of text or as one JSON object per line. Everything the filter hands
+// over (attribute names, PROPVARIANTs and their strings) is freed here.
+#pragma once
+
+#include "FilterSource.h"
+
+#include <windows.h>
+#include <filter.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace velmora::host {
+
+// One value handed over by GetValue, already turned into text.
+struct ChunkValue {
+    std::wstring type;  // "VT_LPWSTR", "VT_FILETIME", ...
+    std::wstring text;  // the value as text; FILETIME as ISO 8601 UTC
+    bool isNumber = false;
+};
+
+struct ChunkRecord {
+    ULONG id = 0;
+    CHUNKSTATE flags = CHUNK_TEXT;
+    CHUNK_BREAKTYPE breakType = CHUNK_NO_BREAK;
+    LCID locale = 0;
+    GUID set{};
+    bool byName = false;
+    PROPID propid = 0;
+    std::wstring name;
+    std::vector<ChunkValue> values;
+    std::wstring text;
+    HRESULT contentResult = S_OK;  // a failure of GetValue or GetText, else S_OK
+};
+
+std::wstring FormatFileTime(const FILETIME& time);
+std::wstring FormatText(const ChunkRecord& chunk);
+std::wstring FormatJson(const ChunkRecord& chunk);
+
+// Calls Init (all index attributes, or the requested properties) and prints
+// every chunk to out; false with error when the filter fails.
+bool DrainAndPrint(IFilter* filter, const std::vector<RequestedProperty>& properties, bool json, FILE* out,
+                   HostError& error);
+
+// Writes text to out as UTF-8.
+void WriteUtf8(FILE* out, const std::wstring& text);
+
+}  // namespace velmora::host

@@ -1,0 +1,160 @@
+// Finding, creating and loading the filter for velmora-host.
+#include "FilterSource.h"
+
+#include "common/Registry.h"
+#include "common/Win32.h"
+#include "module/ClassIds.h"
+
+#include <objbase.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <string>
+
+namespace velmora::host {
+
+namespace {
+
+// The IFilter interface identifier, under which persistent handlers list their filter.
+constexpr const wchar_t* kFilterAddinKey = L"PersistentAddinsRegistered\\{89BCB740-6119-101A-BCB7-00DD010655AF}";
+
+bool ReadDefaultValue(const std::wstring& path, std::wstring& value) {
+    UniqueHKey key = OpenRegistryKey(HKEY_CLASSES_ROOT, path, KEY_READ);
+    return key && QueryRegistryString(key.Get(), nullptr, value) && !value.empty();
+}
+
+HostError Error(int exitCode, const std::wstring& message) { return HostError{exitCode, message}; }
+
+bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
+    UniqueFileHandle file(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    char block[65536];
+    DWORD read = 0;
+    while (ReadFile(file.Get(), block, sizeof block, &read, nullptr) && read > 0) bytes.append(block, read);
+    return true;
+}
+
+}  // namespace
+
+std::wstring DescribeHresult(HRESULT hr) {
+    wchar_t code[16];
+    swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+    std::wstring text = code;
+    wchar_t* message = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+    if (length && message) {
+        std::wstring system(message, length);
+        while (!system.empty() && (system.back() == L'\n' || system.back() == L'\r' || system.back() == L' ')) {
+            system.pop_back();
+        }
+        if (!system.empty()) text += L" (" + system + L")";
+    }
+    LocalFree(message);
+    return text;
+}
+
+FilterSource::~FilterSource() {
+    filter.Reset();
+    if (module) FreeLibrary(module);
+}
+
+bool FilterSource::FromRegistry(const std::wstring& file, HostError& error) {
+    const std::wstring extension = PathFindExtensionW(file.c_str());
+    if (extension.empty()) {
+        error = Error(2, L"no filter for " + file + L": the file has no extension");
+        return false;
+    }
+    std::wstring handler;
+    if (!ReadDefaultValue(extension + L"\\PersistentHandler", handler)) {
+        error = Error(2, L"no filter for " + extension + L" files: HKCR\\" + extension +
+                             L"\\PersistentHandler is not set (register the filter, or use --dll)");
+        return false;
+    }
+    std::wstring filterClass;
+    if (!ReadDefaultValue(L"CLSID\\" + handler + L"\\" + kFilterAddinKey, filterClass)) {
+        error = Error(2, L"no filter for " + extension + L" files: persistent handler " + handler +
+                             L" names no IFilter");
+        return false;
+    }
+    CLSID clsid{};
+    if (FAILED(CLSIDFromString(filterClass.c_str(), &clsid))) {
+        error = Error(2, L"no filter for " + extension + L" files: " + filterClass + L" is not a class identifier");
+        return false;
+    }
+    classId = GuidText(clsid);
+    const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IFilter, filter.Put());
+    if (FAILED(hr)) {
+        error = Error(3, L"cannot create filter " + classId + L": " + DescribeHresult(hr));
+        return false;
+    }
+    return true;
+}
+
+bool FilterSource::FromDll(const std::wstring& dll, HostError& error) {
+    module = LoadLibraryW(dll.c_str());
+    if (!module) {
+        error = Error(3, L"cannot load " + dll + L": " + DescribeHresult(HRESULT_FROM_WIN32(GetLastError())));
+        return false;
+    }
+    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto getClassObject =
+        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    if (!getClassObject) {
+        error = Error(3, dll + L" exports no DllGetClassObject");
+        return false;
+    }
+    classId = GuidText(CLSID_VelmoraFilter);
+    Interface<IClassFactory> factory;
+    HRESULT hr = getClassObject(CLSID_VelmoraFilter, IID_IClassFactory, factory.Put());
+    if (SUCCEEDED(hr)) hr = factory->CreateInstance(nullptr, IID_IFilter, filter.Put());
+    if (FAILED(hr)) {
+        error = Error(3, L"cannot create filter " + classId + L" from " + dll + L": " + DescribeHresult(hr));
+        return false;
+    }
+    return true;
+}
+
+bool LoadDocument(IFilter* filter, const std::wstring& path, LoadMode mode, HostError& error) {
+    HRESULT hr = S_OK;
+    if (mode == LoadMode::File) {
+        Interface<IPersistFile> persist;
+        hr = filter->QueryInterface(IID_IPersistFile, persist.Put());
+        if (SUCCEEDED(hr)) hr = persist->Load(path.c_str(), STGM_READ);
+    } else {
+        Interface<IStream> stream;
+        if (mode == LoadMode::Stream) {
+            hr = SHCreateStreamOnFileEx(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, FILE_ATTRIBUTE_NORMAL, FALSE,
+                                        nullptr, reinterpret_cast<IStream**>(stream.Put()));
+        } else {
+            std::string bytes;
+            if (!ReadWholeFile(path, bytes)) {
+                error = Error(4, L"cannot read " + path + L": " + DescribeHresult(HRESULT_FROM_WIN32(GetLastError())));
+                return false;
+            }
+            hr = CreateStreamOnHGlobal(nullptr, TRUE, reinterpret_cast<IStream**>(stream.Put()));
+            ULONG written = 0;
+            if (SUCCEEDED(hr) && !bytes.empty()) {
+                hr = stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
+            }
+            const LARGE_INTEGER start{};
+            if (SUCCEEDED(hr)) hr = stream->Seek(start, STREAM_SEEK_SET, nullptr);
+        }
+        if (FAILED(hr)) {
+            error = Error(4, L"cannot open a stream on " + path + L": " + DescribeHresult(hr));
+            return false;
+        }
+        Interface<IPersistStream> persist;
+        hr = filter->QueryInterface(IID_IPersistStream, persist.Put());
+        if (SUCCEEDED(hr)) hr = persist->Load(stream.Get());
+    }
+    if (FAILED(hr)) {
+        error = Error(4, L"the filter cannot load " + path + L": " + DescribeHresult(hr));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace velmora::host

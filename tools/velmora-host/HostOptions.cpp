@@ -1,0 +1,134 @@
+// Command-line parsing of velmora-host and the names of the property sets.
+#include "HostOptions.h"
+
+#include "xmp/StandardSchemas.h"
+
+#include <objbase.h>
+#include <shlwapi.h>
+
+#include <cwctype>
+
+namespace velmora::host {
+
+namespace {
+
+// {B725F130-47EF-101A-A5F1-02608C9EEBAC}: the storage set of the text chunks.
+constexpr GUID kStorageSet = {0xB725F130, 0x47EF, 0x101A, {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}};
+
+bool AllDigits(const std::wstring& text) {
+    if (text.empty() || text.size() > 9) return false;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+const wchar_t* const kUsage =
+    L"usage: velmora-host [options] FILE\n"
+    L"Shows the chunks that the search filter registered for FILE's extension returns.\n"
+    L"  --dll PATH         load the filter from this DLL instead of the registry\n"
+    L"  --stream           hand the document over as a file stream (IPersistStream)\n"
+    L"  --memory-stream    hand it over as an unnamed in-memory copy (IPersistStream)\n"
+    L"  --property SET:ID  ask for one property only (repeatable); SET is a name\n"
+    L"                     (SummaryInformation, DublinCore, Photoshop, XmpBasic, Storage)\n"
+    L"                     or a {GUID}; ID is a number or a property name\n"
+    L"  --json             print one JSON object per line\n"
+    L"  --help             print this text\n"
+    L"exit codes: 0 chunks printed, 1 bad command line, 2 no filter for the file type,\n"
+    L"            3 filter cannot be created, 4 document cannot be loaded, 5 filter failed\n";
+
+const std::vector<KnownPropertySet>& KnownPropertySets() {
+    static const std::vector<KnownPropertySet> sets = {
+        {L"SummaryInformation", FMTID_SummaryInformationSet},
+        {L"DublinCore", FMTID_XmpDublinCore},
+        {L"Photoshop", FMTID_XmpPhotoshop},
+        {L"XmpBasic", FMTID_XmpBasic},
+        {L"Storage", kStorageSet},
+    };
+    return sets;
+}
+
+std::wstring GuidText(const GUID& guid) {
+    wchar_t text[40] = {};
+    StringFromGUID2(guid, text, 40);
+    return text;
+}
+
+std::wstring PropertySetName(const GUID& set) {
+    for (const KnownPropertySet& known : KnownPropertySets()) {
+        if (IsEqualGUID(known.set, set)) return known.name;
+    }
+    return GuidText(set);
+}
+
+bool ParseRequestedProperty(const std::wstring& text, RequestedProperty& property) {
+    const size_t colon = text.find(L':');
+    if (colon == std::wstring::npos || colon == 0 || colon + 1 == text.size()) return false;
+    const std::wstring set = text.substr(0, colon);
+    const std::wstring id = text.substr(colon + 1);
+    bool found = false;
+    for (const KnownPropertySet& known : KnownPropertySets()) {
+        if (StrCmpIW(known.name, set.c_str()) == 0) {
+            property.set = known.set;
+            found = true;
+        }
+    }
+    if (!found) {
+        std::wstring braced = set.front() == L'{' ? set : L"{" + set + L"}";
+        if (FAILED(CLSIDFromString(braced.c_str(), &property.set))) return false;
+    }
+    property.byName = !AllDigits(id);
+    if (property.byName) {
+        property.name = id;
+    } else {
+        property.id = static_cast<PROPID>(std::wcstoul(id.c_str(), nullptr, 10));
+    }
+    return true;
+}
+
+bool ParseHostOptions(int argc, wchar_t** argv, HostOptions& options, std::wstring& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
+            options.help = true;
+        } else if (arg == L"--json") {
+            options.json = true;
+        } else if (arg == L"--stream") {
+            options.mode = LoadMode::Stream;
+        } else if (arg == L"--memory-stream") {
+            options.mode = LoadMode::MemoryStream;
+        } else if (arg == L"--dll") {
+            if (!hasValue) {
+                error = L"--dll needs a path";
+                return false;
+            }
+            options.dll = argv[++i];
+        } else if (arg == L"--property") {
+            RequestedProperty property;
+            if (!hasValue || !ParseRequestedProperty(argv[i + 1], property)) {
+                error = L"--property needs SET:ID, for example SummaryInformation:2 or DublinCore:creator";
+                return false;
+            }
+            ++i;
+            options.properties.push_back(property);
+        } else if (arg.size() > 1 && arg[0] == L'-' && arg[1] == L'-') {
+            error = L"unknown option " + arg;
+            return false;
+        } else if (options.file.empty()) {
+            options.file = arg;
+        } else {
+            error = L"only one file can be given";
+            return false;
+        }
+    }
+    if (options.file.empty() && !options.help) {
+        error = L"no file given";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace velmora::host
