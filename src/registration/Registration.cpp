@@ -1,8 +1,148 @@
-// Placeholder exports until registration lands.
-#include <windows.h>
+// DllRegisterServer and DllUnregisterServer: the COM class, the persistent
+// handler and the file types under HKEY_CLASSES_ROOT, then the search hosts
+// that keep their own filter lists.
+#include "registration/Registration.h"
+
+#include "common/Win32.h"
+#include "module/ClassIds.h"
+#include "module/ModuleCount.h"
+#include "registration/RegistryWrites.h"
+#include "registration/SearchHosts.h"
+
+#include <objbase.h>
 #include <olectl.h>
 
-extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() { return SELFREG_E_CLASS; }
-extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() { return S_FALSE; }
-extern "C" HRESULT STDAPICALLTYPE SpsTiffRegister() { return E_NOTIMPL; }
-extern "C" HRESULT STDAPICALLTYPE SpsTiffUnregister() { return E_NOTIMPL; }
+#include <iterator>
+
+namespace velmora {
+
+namespace {
+
+constexpr const wchar_t* kFilterInterfaceKey = L"\\PersistentAddinsRegistered\\{89BCB740-6119-101A-BCB7-00DD010655AF}";
+constexpr DWORD kLongestModulePath = 32768;
+
+std::wstring ClassKey(const std::wstring& classString) { return L"CLSID\\" + classString; }
+
+// The identifier in registry form ("{XXXXXXXX-...}", upper case).
+HRESULT ClassString(const CLSID& clsid, std::wstring& text) {
+    wchar_t* raw = nullptr;
+    VELMORA_RETURN_IF_FAILED(StringFromCLSID(clsid, &raw));
+    const CoTaskMemPtr<wchar_t> owned(raw);
+    text = owned.get();
+    return S_OK;
+}
+
+// The DLL's full path; grows the buffer instead of registering a cut path.
+bool ReadModulePath(std::wstring& path) {
+    for (DWORD capacity = MAX_PATH; capacity <= kLongestModulePath; capacity *= 2) {
+        path.assign(capacity, L'\0');
+        const DWORD length = GetModuleFileNameW(moduleInstance, path.data(), capacity);
+        if (length == 0) return false;
+        if (length < capacity) {
+            path.resize(length);
+            return true;
+        }
+    }
+    return false;
+}
+
+HRESULT RegisterServer() {
+    std::wstring modulePath;
+    if (!ReadModulePath(modulePath)) return SELFREG_E_CLASS;
+    std::wstring filterClass;
+    std::wstring persistentHandler;
+    if (FAILED(ClassString(CLSID_VelmoraFilter, filterClass)) ||
+        FAILED(ClassString(CLSID_VelmoraPersistentHandler, persistentHandler))) {
+        return SELFREG_E_CLASS;
+    }
+
+    if (RegisterFilterClass(filterClass, kFilterDescription, modulePath, kThreadingModel) != ERROR_SUCCESS ||
+        RegisterPersistentHandler(persistentHandler, kPersistentHandlerDescription, filterClass) != ERROR_SUCCESS ||
+        RegisterExtensions(persistentHandler, kFileTypes, kFileTypeCount) != ERROR_SUCCESS) {
+        return SELFREG_E_CLASS;
+    }
+
+    // The search hosts' outcomes are logged where they happen and never change
+    // the result: Windows search already finds the filter through the entries above.
+    UpdateSharePointRegistration(true, &CLSID_VelmoraFilter, kFileTypes, kFileTypeCount, kGeneralFileTypes);
+    RegisterSqlFullTextFilter(filterClass, modulePath, kThreadingModel, kFileTypes, kFileTypeCount);
+    return S_OK;
+}
+
+HRESULT UnregisterServer() {
+    UpdateSharePointRegistration(false, &CLSID_VelmoraFilter, kFileTypes, kFileTypeCount, kTiffFileTypes);
+
+    std::wstring filterClass;
+    VELMORA_RETURN_IF_FAILED(ClassString(CLSID_VelmoraFilter, filterClass));
+    std::wstring persistentHandler;
+    if (FAILED(ClassString(CLSID_VelmoraPersistentHandler, persistentHandler))) return SELFREG_E_CLASS;
+
+    UpdateSharePointRegistration(false, &CLSID_VelmoraFilter, kFileTypes, kFileTypeCount, kGeneralFileTypes);
+    UnregisterSqlFullTextFilter(filterClass, kFileTypes, kFileTypeCount);
+
+    const LONG extensions = UnregisterExtensions(persistentHandler, kFileTypes, kFileTypeCount);
+    const LONG handler = DeleteClassKey(persistentHandler);
+    const LONG filter = DeleteClassKey(filterClass);
+    return extensions == ERROR_SUCCESS && handler == ERROR_SUCCESS && filter == ERROR_SUCCESS ? S_OK : S_FALSE;
+}
+
+}  // namespace
+
+LONG RegisterFilterClass(const std::wstring& filterClass, const std::wstring& description,
+                         const std::wstring& modulePath, const std::wstring& threadingModel) {
+    const RegistryRow rows[] = {
+        {L"", nullptr, &description},
+        {L"\\InprocServer32", nullptr, &modulePath},
+        {L"\\InprocServer32", L"ThreadingModel", &threadingModel},
+    };
+    return WriteRegistryRows(HKEY_CLASSES_ROOT, ClassKey(filterClass), rows, std::size(rows));
+}
+
+LONG RegisterPersistentHandler(const std::wstring& persistentHandler, const std::wstring& description,
+                               const std::wstring& filterClass) {
+    const RegistryRow rows[] = {
+        {L"", nullptr, &description},
+        {L"\\PersistentAddinsRegistered", nullptr, nullptr},
+        {kFilterInterfaceKey, nullptr, &filterClass},
+    };
+    return WriteRegistryRows(HKEY_CLASSES_ROOT, ClassKey(persistentHandler), rows, std::size(rows));
+}
+
+LONG RegisterExtensions(const std::wstring& persistentHandler, const FileType* table, size_t count) {
+    LONG result = ERROR_SUCCESS;
+    for (size_t i = 0; i < count; ++i) {
+        const RegistryRow rows[] = {
+            {L"", nullptr, nullptr},
+            {L"\\PersistentHandler", nullptr, &persistentHandler},
+        };
+        const LONG row = WriteRegistryRows(HKEY_CLASSES_ROOT, table[i].extension, rows, std::size(rows));
+        if (result == ERROR_SUCCESS) result = row;
+    }
+    return result;
+}
+
+LONG UnregisterExtensions(const std::wstring& persistentHandler, const FileType* table, size_t count) {
+    LONG result = ERROR_SUCCESS;
+    for (size_t i = 0; i < count; ++i) {
+        const std::wstring key = std::wstring(table[i].extension) + L"\\PersistentHandler";
+        const LONG row = DeleteRegistryTreeIfNamed(HKEY_CLASSES_ROOT, key, persistentHandler);
+        if (row != ERROR_SUCCESS) result = row;
+    }
+    return result;
+}
+
+LONG DeleteClassKey(const std::wstring& classString) {
+    return DeleteRegistryTree(HKEY_CLASSES_ROOT, ClassKey(classString));
+}
+
+}  // namespace velmora
+
+using namespace velmora;
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+    return ExceptionBoundary([] { return RegisterServer(); });
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    return ExceptionBoundary([] { return UnregisterServer(); });
+}

@@ -1,0 +1,40 @@
+// The self-registration steps behind DllRegisterServer and DllUnregisterServer:
+// the filter's COM class, its persistent handler and the file-type entries,
+// all under HKEY_CLASSES_ROOT. Each step returns a Win32 error code.
+#pragma once
+
+#include "registration/FileTypes.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace velmora {
+
+inline constexpr const wchar_t* kFilterDescription = L"Corvantis Velmora";
+inline constexpr const wchar_t* kPersistentHandlerDescription = L"Corvantis Velmora Persistent Handler";
+inline constexpr const wchar_t* kThreadingModel = L"Both";
+
+// CLSID\<filter class> (description) and its InprocServer32 (module path, threading model).
+LONG RegisterFilterClass(const std::wstring& filterClass, const std::wstring& description,
+                         const std::wstring& modulePath, const std::wstring& threadingModel);
+
+// CLSID\<handler> (description), its PersistentAddinsRegistered key and the
+// IFilter entry below it that names the filter class.
+LONG RegisterPersistentHandler(const std::wstring& persistentHandler, const std::wstring& description,
+                               const std::wstring& filterClass);
+
+// <extension> (key only, left as found) and <extension>\PersistentHandler for
+// every row. Every row is attempted; the result is the first failure, or 0.
+LONG RegisterExtensions(const std::wstring& persistentHandler, const FileType* table, size_t count);
+
+// Deletes <extension>\PersistentHandler for every row while it still names
+// the persistent handler; the extension keys stay. Every row is attempted;
+// the result is the last failure (a key that is missing or names another
+// handler), or 0.
+LONG UnregisterExtensions(const std::wstring& persistentHandler, const FileType* table, size_t count);
+
+// Deletes CLSID\<class> with all its subkeys.
+LONG DeleteClassKey(const std::wstring& classString);
+
+}  // namespace velmora
