@@ -1,0 +1,101 @@
+// velmora-fuzz: the long fuzzing run against the built Velmora.dll.
+//   velmora-fuzz [--count N] [--seconds S] [--seed N] [--input-seconds S]
+//                [--seeds DIR] [--findings DIR]
+// Seeds default to the test data; findings are written to DIR (created when
+// missing). The registry is a private sandbox for the run, with "TempPath"
+// pointing at a scratch directory that is checked after every input.
+// Exit code: 0 no findings, 1 findings, 2 the run could not start; a crash or
+// hang ends the process with 3 or 4 after recording the input.
+#include "FuzzLoop.h"
+
+#include "MallocSpy.h"
+#include "RegistrySandbox.h"
+#include "TestSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+
+using namespace velmora;
+
+namespace {
+
+std::wstring WithBackslash(std::wstring path) {
+    if (!path.empty() && path.back() != L'\\') path += L'\\';
+    return path;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    fuzz::FuzzOptions options;
+    options.count = 200000;
+    options.seconds = 3600;
+    std::wstring seedsDirectory = WithBackslash(VELMORA_TEST_DATA_DIR);
+    std::wstring findings;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::wstring name = argv[i];
+        const wchar_t* value = argv[i + 1];
+        if (name == L"--count") {
+            options.count = std::wcstoull(value, nullptr, 10);
+        } else if (name == L"--seconds") {
+            options.seconds = static_cast<DWORD>(std::wcstoul(value, nullptr, 10));
+        } else if (name == L"--seed") {
+            options.seed = std::wcstoull(value, nullptr, 10);
+        } else if (name == L"--input-seconds") {
+            options.inputSeconds = static_cast<DWORD>(std::wcstoul(value, nullptr, 10));
+        } else if (name == L"--seeds") {
+            seedsDirectory = WithBackslash(value);
+        } else if (name == L"--findings") {
+            findings = WithBackslash(value);
+        } else {
+            std::fprintf(stderr, "velmora-fuzz: unknown option %ls\n", name.c_str());
+            return 2;
+        }
+    }
+    for (auto& [name, bytes] : fuzz::ReadDirectory(seedsDirectory)) options.seeds.push_back(std::move(bytes));
+    if (options.seeds.empty()) {
+        std::fprintf(stderr, "velmora-fuzz: no seed files in %ls\n", seedsDirectory.c_str());
+        return 2;
+    }
+    if (!findings.empty()) CreateDirectoryW(findings.c_str(), nullptr);
+    options.findingsDirectory = findings;
+    options.verbose = true;
+
+    test::RegistrySandbox sandbox;
+    test::TempDirectory work;
+    test::TempDirectory filterTemp;
+    test::RegistrySandbox::SetString(L"SOFTWARE\\Corvantis\\Velmora", L"TempPath", filterTemp.Path());
+    options.workDirectory = work.Path();
+    options.filterTempDirectory = filterTemp.Path();
+
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    test::MallocSpy spy;
+    if (!spy.Registered()) return 2;
+    options.spy = &spy;
+    fuzz::VelmoraDll dll;
+    if (!dll.IsLoaded()) {
+        std::fprintf(stderr, "velmora-fuzz: Velmora.dll did not load (error %lu)\n",
+                     static_cast<unsigned long>(dll.LoadError()));
+        return 2;
+    }
+
+    // The configuration lives as long as the DLL: build it before counting.
+    IFilter* first = nullptr;
+    if (SUCCEEDED(dll.CreateFilter(IID_IFilter, reinterpret_cast<void**>(&first)))) first->Release();
+
+    std::printf("velmora-fuzz: %s, seed %llu, %zu seed files, at most %llu inputs in %lu s\n",
+                sizeof(void*) == 8 ? "x64" : "x86", static_cast<unsigned long long>(options.seed),
+                options.seeds.size(), static_cast<unsigned long long>(options.count),
+                static_cast<unsigned long>(options.seconds));
+    std::fflush(stdout);
+    const fuzz::FuzzReport report = fuzz::RunFuzz(dll, options);
+    const double seconds = report.milliseconds / 1000.0;
+    std::printf("velmora-fuzz: %llu inputs (%llu with chunks, %llu chunks, %.1f MB) in %.1f s, %.0f inputs/s, "
+                "%zu findings\n",
+                static_cast<unsigned long long>(report.inputs), static_cast<unsigned long long>(report.loadedWithXmp),
+                static_cast<unsigned long long>(report.chunks), report.bytes / 1048576.0, seconds,
+                seconds > 0 ? report.inputs / seconds : 0.0, report.findings.size());
+    return report.findings.empty() ? 0 : 1;
+}

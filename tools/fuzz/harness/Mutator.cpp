@@ -1,0 +1,204 @@
+// The mutations. Each one keeps the input within maxSize and works on any
+// bytes, with or without a packet in them.
+#include "Mutator.h"
+
+#include <algorithm>
+
+namespace velmora::fuzz {
+
+const Mutator::Named Mutator::kMutations[] = {
+    {"flip-bits", &Mutator::FlipBits},         {"interesting-bytes", &Mutator::InterestingBytes},
+    {"truncate", &Mutator::Truncate},          {"splice-packet", &Mutator::SplicePacket},
+    {"duplicate-packet", &Mutator::DuplicatePacket}, {"utf16-packet", &Mutator::Utf16Packet},
+    {"huge-attribute", &Mutator::HugeAttribute}, {"deep-nesting", &Mutator::DeepNesting},
+    {"stray-markers", &Mutator::StrayMarkers}, {"cut-range", &Mutator::CutRange},
+    {"copy-range", &Mutator::CopyRange},       {"odd-values", &Mutator::OddValues},
+};
+
+Mutator::Mutator(std::vector<std::string> seeds, uint64_t seed, size_t maxSize)
+    : seeds(std::move(seeds)), random(seed), maxSize(maxSize) {
+    if (this->seeds.empty()) this->seeds.push_back(std::string());
+}
+
+std::string Mutator::Next(std::string& description) {
+    const size_t seedIndex = random.Below(seeds.size());
+    std::string data = seeds[seedIndex];
+    description = "seed " + std::to_string(seedIndex);
+    const size_t count = 1 + random.Below(3);
+    for (size_t i = 0; i < count; ++i) {
+        const Named& mutation = kMutations[random.Below(sizeof kMutations / sizeof kMutations[0])];
+        (this->*mutation.apply)(data);
+        description += std::string(" ") + mutation.name;
+        if (data.size() > maxSize) data.resize(maxSize);
+    }
+    return data;
+}
+
+bool Mutator::FindPacket(const std::string& data, size_t& begin, size_t& end) const {
+    begin = data.find("<?xpacket begin");
+    if (begin != std::string::npos) {
+        const size_t close = data.find("<?xpacket end", begin);
+        if (close != std::string::npos) {
+            const size_t tail = data.find("?>", close);
+            end = tail == std::string::npos ? data.size() : tail + 2;
+            return true;
+        }
+    }
+    begin = data.find("<x:xmpmeta");
+    if (begin == std::string::npos) begin = data.find("<rdf:RDF");
+    if (begin == std::string::npos) return false;
+    size_t close = data.find("</x:xmpmeta>", begin);
+    if (close != std::string::npos) {
+        end = close + 12;
+        return true;
+    }
+    close = data.find("</rdf:RDF>", begin);
+    end = close == std::string::npos ? data.size() : close + 10;
+    return true;
+}
+
+void Mutator::FlipBits(std::string& data) {
+    if (data.empty()) return;
+    const size_t flips = 1 + random.Below(8);
+    for (size_t i = 0; i < flips; ++i) data[random.Below(data.size())] ^= static_cast<char>(1u << random.Below(8));
+}
+
+void Mutator::InterestingBytes(std::string& data) {
+    static const char kBytes[] = {'\0', '\xFF', '<', '>', '"', '\'', '?', '&', '=', '/', '\xEF', '\xC0', '\x80'};
+    if (data.empty()) return;
+    const size_t count = 1 + random.Below(6);
+    for (size_t i = 0; i < count; ++i) data[random.Below(data.size())] = kBytes[random.Below(sizeof kBytes)];
+}
+
+void Mutator::Truncate(std::string& data) {
+    size_t begin = 0, end = 0;
+    // Prefer cutting inside the packet, where the scanner and parser look.
+    if (FindPacket(data, begin, end) && random.OneIn(2)) {
+        data.resize(begin + random.Below(end - begin + 1));
+    } else {
+        data.resize(random.Below(data.size() + 1));
+    }
+}
+
+void Mutator::SplicePacket(std::string& data) {
+    const std::string& other = AnySeed();
+    size_t begin = 0, end = 0;
+    if (!FindPacket(other, begin, end)) return;
+    const std::string packet = other.substr(begin, end - begin);
+    data.insert(random.Below(data.size() + 1), packet);
+}
+
+void Mutator::DuplicatePacket(std::string& data) {
+    size_t begin = 0, end = 0;
+    if (!FindPacket(data, begin, end)) return;
+    const std::string packet = data.substr(begin, end - begin);
+    const size_t copies = 1 + random.Below(random.OneIn(8) ? 200 : 4);
+    for (size_t i = 0; i < copies && data.size() + packet.size() <= maxSize; ++i) {
+        data.insert(random.OneIn(2) ? end : random.Below(data.size() + 1), packet);
+    }
+}
+
+void Mutator::Utf16Packet(std::string& data) {
+    size_t begin = 0, end = 0;
+    if (!FindPacket(data, begin, end)) return;
+    const bool bigEndian = random.OneIn(2);
+    const bool bom = random.OneIn(2);
+    std::string wide;
+    if (bom) wide += bigEndian ? std::string("\xFE\xFF", 2) : std::string("\xFF\xFE", 2);
+    for (size_t i = begin; i < end; ++i) {
+        if (bigEndian) wide += '\0';
+        wide += data[i];
+        if (!bigEndian) wide += '\0';
+    }
+    // Sometimes drop a byte, so that the code units are misaligned.
+    if (random.OneIn(4) && !wide.empty()) wide.erase(random.Below(wide.size()), 1);
+    data.replace(begin, end - begin, wide);
+}
+
+void Mutator::HugeAttribute(std::string& data) {
+    size_t begin = 0, end = 0;
+    const size_t size = 1 + random.Below(random.OneIn(4) ? (1u << 20) : 65536);
+    const char fill = "aZ0 &<\xC3"[random.Below(7)];
+    const std::string value(size, fill);
+    size_t at = data.find("<rdf:Description", FindPacket(data, begin, end) ? begin : 0);
+    if (at == std::string::npos) {
+        data.insert(random.Below(data.size() + 1), "<rdf:Description dc:format=\"" + value + "\"/>");
+        return;
+    }
+    at += 16;
+    static const char* kNames[] = {" dc:format=\"", " xmp:Label=\"", " photoshop:Urgency=\"", " xmp:CreateDate=\"",
+                                   " xmlns:big=\""};
+    data.insert(at, kNames[random.Below(5)] + value + "\"");
+}
+
+void Mutator::DeepNesting(std::string& data) {
+    size_t begin = 0, end = 0;
+    const size_t depth = 1 + random.Below(random.OneIn(4) ? 20000 : 2000);
+    static const char* kOpen[] = {"<rdf:Bag><rdf:li>", "<rdf:Description><dc:x>", "<a>", "<rdf:Seq><rdf:li rdf:parseType=\"Resource\"><dc:s>"};
+    static const char* kClose[] = {"</rdf:li></rdf:Bag>", "</dc:x></rdf:Description>", "</a>", "</dc:s></rdf:li></rdf:Seq>"};
+    const size_t kind = random.Below(4);
+    std::string open, close;
+    const size_t openLength = std::char_traits<char>::length(kOpen[kind]);
+    const size_t closeLength = std::char_traits<char>::length(kClose[kind]);
+    const size_t budget = maxSize > data.size() ? (maxSize - data.size()) / (openLength + closeLength) : 0;
+    const size_t levels = std::min(depth, budget);
+    open.reserve(levels * openLength);
+    close.reserve(levels * closeLength);
+    for (size_t i = 0; i < levels; ++i) {
+        open += kOpen[kind];
+        close += kClose[kind];
+    }
+    const bool balanced = !random.OneIn(4);
+    std::string nest = "<dc:subject>" + open + "x" + (balanced ? close : std::string()) + "</dc:subject>";
+    size_t at = data.find("</rdf:Description>", FindPacket(data, begin, end) ? begin : 0);
+    if (at == std::string::npos) at = random.Below(data.size() + 1);
+    data.insert(at, nest);
+}
+
+void Mutator::StrayMarkers(std::string& data) {
+    static const char* kMarkers[] = {
+        "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>",
+        "<?xpacket end=\"w\"?>",
+        "<?xpacket end=\"r\"?>",
+        "<?xpacket begin=",
+        "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d' bytes='99999999'?>",
+        "<?xpacket end='x'?>",
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">",
+        "</x:xmpmeta>",
+    };
+    const size_t count = 1 + random.Below(4);
+    for (size_t i = 0; i < count; ++i) data.insert(random.Below(data.size() + 1), kMarkers[random.Below(8)]);
+}
+
+void Mutator::CutRange(std::string& data) {
+    if (data.empty()) return;
+    const size_t at = random.Below(data.size());
+    data.erase(at, 1 + random.Below(std::min<size_t>(data.size() - at, 512)));
+}
+
+void Mutator::CopyRange(std::string& data) {
+    if (data.empty()) return;
+    const size_t from = random.Below(data.size());
+    const std::string piece = data.substr(from, 1 + random.Below(std::min<size_t>(data.size() - from, 4096)));
+    data.insert(random.Below(data.size() + 1), piece);
+}
+
+void Mutator::OddValues(std::string& data) {
+    // Replace the text of one element or attribute value with text the type
+    // conversions have to survive: huge numbers, odd dates, broken UTF-8.
+    static const char* kValues[] = {
+        "99999999999999999999", "-2147483649", "2147483647", "-0", "+", " 7x", "0x10",
+        "0000-00-00T00:00:00", "1600-01-01", "30827-12-31T23:59:59Z", "2024-13-45T25:61:61+99:99",
+        "T10:20:30", "2006-05-04T10:20:30.123456789+02:00", "\xC3", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+        "&#0;", "&#xD800;", "&amp;&lt;", ""};
+    if (data.empty()) return;
+    const size_t at = random.Below(data.size());
+    size_t open = data.find_first_of(">\"", at);
+    if (open == std::string::npos) return;
+    const char closer = data[open] == '>' ? '<' : '"';
+    const size_t close = data.find(closer, open + 1);
+    if (close == std::string::npos) return;
+    data.replace(open + 1, close - open - 1, kValues[random.Below(sizeof kValues / sizeof kValues[0])]);
+}
+
+}  // namespace velmora::fuzz

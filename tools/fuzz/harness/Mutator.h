@@ -1,0 +1,73 @@
+// Deterministic input mutation for the fuzzing runs: a seeded generator and
+// mutations aimed at the packet scanner and the XMP parser (bit flips,
+// truncations, spliced and duplicated packets, UTF-16 packets, huge attribute
+// values, deep nesting, stray packet markers). The same seed and the same
+// seed files always give the same inputs. Not thread-safe: one per thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velmora::fuzz {
+
+// splitmix64: small, fast and good enough to pick mutations.
+class Random {
+public:
+    explicit Random(uint64_t seed) : state(seed) {}
+    uint64_t Next() {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // Uniform in [0, bound); 0 for a bound of 0.
+    size_t Below(size_t bound) { return bound ? static_cast<size_t>(Next() % bound) : 0; }
+    bool OneIn(size_t n) { return Below(n) == 0; }
+
+private:
+    uint64_t state;
+};
+
+class Mutator {
+public:
+    // Inputs never grow beyond maxSize bytes.
+    Mutator(std::vector<std::string> seeds, uint64_t seed, size_t maxSize = 4u << 20);
+
+    // The next input: a seed with one to three stacked mutations.
+    // `description` names the mutations applied, for the record of a finding.
+    std::string Next(std::string& description);
+
+    size_t SeedCount() const { return seeds.size(); }
+
+private:
+    using Mutation = void (Mutator::*)(std::string&);
+    struct Named {
+        const char* name;
+        Mutation apply;
+    };
+    static const Named kMutations[];
+
+    void FlipBits(std::string& data);
+    void InterestingBytes(std::string& data);
+    void Truncate(std::string& data);
+    void SplicePacket(std::string& data);
+    void DuplicatePacket(std::string& data);
+    void Utf16Packet(std::string& data);
+    void HugeAttribute(std::string& data);
+    void DeepNesting(std::string& data);
+    void StrayMarkers(std::string& data);
+    void CutRange(std::string& data);
+    void CopyRange(std::string& data);
+    void OddValues(std::string& data);
+
+    // A packet (or the first XML-looking region) of data: [begin, end).
+    bool FindPacket(const std::string& data, size_t& begin, size_t& end) const;
+    const std::string& AnySeed() { return seeds[random.Below(seeds.size())]; }
+
+    std::vector<std::string> seeds;
+    Random random;
+    size_t maxSize;
+};
+
+}  // namespace velmora::fuzz

@@ -1,0 +1,141 @@
+// The fixture of the robustness tests: a private registry with "TempPath"
+// pointing at a scratch directory, the malloc spy, and a freshly loaded
+// Velmora.dll whose configuration and log come from that registry. At the
+// end it checks that the DLL can unload, that no task allocation is
+// outstanding and that no temporary file is left.
+#pragma once
+
+#include "FuzzLoop.h"
+#include "HostHarness.h"
+
+#include "LogCapture.h"
+#include "MallocSpy.h"
+#include "RegistrySandbox.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmora::fuzz::test {
+
+using velmora::test::LogCapture;
+using velmora::test::RegistrySandbox;
+using velmora::test::TempDirectory;
+
+inline const wchar_t* const kKey = L"SOFTWARE\\Corvantis\\Velmora";
+
+// COM for the thread that runs the test (the malloc spy needs it).
+struct ComApartment {
+    ComApartment() { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
+    ~ComApartment() { CoUninitialize(); }
+};
+
+class DllTest : public ::testing::Test {
+protected:
+    // Loads the DLL after the registry is set up (DebugMode 3 unless told otherwise).
+    // With warmUp, one object is made and released first, so that the
+    // configuration exists before the test counts allocations.
+    void LoadDll(bool setTempPath = true, DWORD debugMode = 3, bool warmUp = true) {
+        if (debugMode != 0xFFFFFFFF) RegistrySandbox::SetDword(kKey, L"DebugMode", debugMode);
+        if (setTempPath) RegistrySandbox::SetString(kKey, L"TempPath", filterTemp.Path());
+        log = std::make_unique<LogCapture>();
+        outstandingBeforeLoad = spy.Outstanding();
+        dll = std::make_unique<VelmoraDll>();
+        ASSERT_TRUE(dll->IsLoaded()) << "Velmora.dll did not load, error " << dll->LoadError();
+        if (warmUp) {
+            // The first object builds the configuration, which lives as long as the DLL.
+            IFilter* filter = nullptr;
+            ASSERT_HR(S_OK, dll->CreateFilter(IID_IFilter, reinterpret_cast<void**>(&filter)));
+            filter->Release();
+        }
+        outstandingAtStart = spy.Outstanding();
+        log->Clear();
+    }
+
+    void TearDown() override {
+        if (!dll) return;
+        EXPECT_HR(S_OK, dll->CanUnloadNow());
+        EXPECT_EQ(outstandingAtStart, spy.Outstanding()) << "task allocations outstanding";
+        EXPECT_TRUE(FilesIn(filterTemp.Path()).empty()) << "a temporary file was left behind";
+        dll.reset();
+        // Unloading frees everything the DLL held for its life.
+        EXPECT_EQ(outstandingBeforeLoad, spy.Outstanding()) << "task allocations outstanding after unloading";
+        log.reset();
+    }
+
+    IFilter* NewFilter() {
+        IFilter* filter = nullptr;
+        EXPECT_HR(S_OK, dll->CreateFilter(IID_IFilter, reinterpret_cast<void**>(&filter)));
+        return filter;
+    }
+
+    static HRESULT LoadFile(IFilter* filter, const std::wstring& path) {
+        IPersistFile* persist = nullptr;
+        HRESULT hr = filter->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist));
+        if (FAILED(hr)) return hr;
+        hr = persist->Load(path.c_str(), STGM_READ);
+        persist->Release();
+        return hr;
+    }
+
+    static HRESULT LoadStream(IFilter* filter, IStream* stream) {
+        IPersistStream* persist = nullptr;
+        HRESULT hr = filter->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&persist));
+        if (FAILED(hr)) return hr;
+        hr = persist->Load(stream);
+        persist->Release();
+        return hr;
+    }
+
+    static std::wstring CurFile(IFilter* filter, HRESULT& hr) {
+        IPersistFile* persist = nullptr;
+        hr = filter->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist));
+        if (FAILED(hr)) return {};
+        LPOLESTR name = nullptr;
+        hr = persist->GetCurFile(&name);
+        persist->Release();
+        std::wstring text = name ? name : L"";
+        CoTaskMemFree(name);
+        return text;
+    }
+
+    // Init with the index attributes, then the checked drain.
+    static DrainResult InitAndDrain(IFilter* filter, HRESULT& init, bool allowAllocationFailures = false) {
+        ULONG flags = 0;
+        init = filter->Init(IFILTER_INIT_APPLY_INDEX_ATTRIBUTES, 0, nullptr, &flags);
+        if (init != S_OK) return {};
+        return DrainChecked(filter, allowAllocationFailures);
+    }
+
+    static std::string Data(const wchar_t* name) {
+        std::string bytes;
+        EXPECT_TRUE(ReadWholeFile(velmora::test::TestDataPath(name), bytes)) << velmora::test::Narrow(name);
+        return bytes;
+    }
+
+    // Lines captured that contain text.
+    std::vector<std::wstring> LinesWith(const std::wstring& text) const {
+        std::vector<std::wstring> found;
+        for (const std::wstring& line : log->Lines())
+            if (line.find(text) != std::wstring::npos) found.push_back(line);
+        return found;
+    }
+
+    ComApartment apartment;
+    RegistrySandbox sandbox;
+    TempDirectory filterTemp;
+    TempDirectory work;
+    velmora::test::MallocSpy spy;
+    std::unique_ptr<LogCapture> log;
+    std::unique_ptr<VelmoraDll> dll;
+    size_t outstandingBeforeLoad = 0;
+    size_t outstandingAtStart = 0;
+};
+
+// The product's log prefix, as every line from the DLL begins.
+inline std::wstring Line(const std::wstring& text) { return L"Corvantis Velmora:" + text; }
+
+}  // namespace velmora::fuzz::test
