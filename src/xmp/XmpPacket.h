@@ -1,7 +1,8 @@
-// One document as the filter sees it: the file's bytes, the XMP packet that
-// the toolkit's packet scanner finds in them (the last valid one, or the
-// whole file when the scanner sees a single snip), its parsed data model, and
-// typed value queries over it. Every value read is also kept as wide text.
+// One document as the filter sees it: the XMP packet that the toolkit's
+// packet scanner finds in the file's bytes (the last valid one, or the whole
+// file when the scanner sees a single snip), its parsed data model, and typed
+// value queries over it. Every value read is also kept as wide text.
+// The file is streamed in fixed-size blocks and never held whole in memory.
 // A packet belongs to one filter object and has no lock of its own.
 #pragma once
 
@@ -30,6 +31,10 @@ struct PropertyValue {
 class XmpPacket {
 public:
     using TextList = std::list<std::wstring>;
+
+    // Files are read in blocks of this size, so a document costs one block
+    // plus its chosen packet (and the parsed model), whatever the file size.
+    static constexpr uint32_t kReadBlockSize = 64 * 1024;
 
     // Reads and parses the file when path is not null; never throws for an
     // unreadable file: IsLoaded and IsEmpty tell the outcome.
@@ -67,7 +72,7 @@ private:
     TextList texts;
 };
 
-// Reads a whole file into buffer.
+// Reads a whole file into buffer (for callers that do want all of it).
 HRESULT BinaryCopy(const wchar_t* path, std::string& buffer);
 
 // An XMP date (already in UTC) as a FILETIME; fractions of a second dropped.
