@@ -1,0 +1,122 @@
+// What the registration tests share: the built Velmora.dll loaded with its
+// exports, the fake SharePoint registration object standing in for each
+// product, and a reader that lists a registry tree as sorted text lines.
+#pragma once
+
+#include "RegistrySandbox.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace velmora::test {
+
+// Directory of the running test program, ending in "\".
+std::wstring ProgramDirectory();
+
+// Velmora.dll from beside the test program, with its registration exports.
+class VelmoraLibrary {
+public:
+    VelmoraLibrary();
+    ~VelmoraLibrary();
+    VelmoraLibrary(const VelmoraLibrary&) = delete;
+    VelmoraLibrary& operator=(const VelmoraLibrary&) = delete;
+
+    bool Loaded() const { return module != nullptr; }
+    const std::wstring& Path() const { return path; }
+
+    HRESULT Register() const { return registerServer(); }
+    HRESULT Unregister() const { return unregisterServer(); }
+    HRESULT TiffRegister() const { return tiffRegister(); }
+    HRESULT TiffUnregister() const { return tiffUnregister(); }
+
+private:
+    using Export = HRESULT(STDAPICALLTYPE*)();
+    HMODULE module = nullptr;
+    std::wstring path;
+    Export registerServer = nullptr;
+    Export unregisterServer = nullptr;
+    Export tiffRegister = nullptr;
+    Export tiffUnregister = nullptr;
+};
+
+// The SharePoint products, as the filter looks for them.
+struct SharePointProduct {
+    const wchar_t* name;
+    const wchar_t* progId;       // null for SPS2001, found by its fixed class
+    const wchar_t* classString;  // the class the fake is registered under
+};
+extern const SharePointProduct kSps2007;
+extern const SharePointProduct kWss3;
+extern const SharePointProduct kSps2003;
+extern const SharePointProduct kSps2001;
+
+// The fake registration object (VelmoraFakeHost.dll), registered under the
+// products a test installs. COM looks classes up in the real machine-wide
+// classes key, which the registry sandbox does not redirect, so the fake is
+// registered in the Wine prefix itself: construct this object BEFORE the
+// RegistrySandbox. It holds a named mutex for its life, so that no other
+// test process (of either bitness) sees or changes these products meanwhile,
+// and it removes every product's keys on construction and destruction.
+class FakeHosts {
+public:
+    FakeHosts();
+    ~FakeHosts();
+    FakeHosts(const FakeHosts&) = delete;
+    FakeHosts& operator=(const FakeHosts&) = delete;
+
+    bool Loaded() const { return module != nullptr; }
+    void Install(const SharePointProduct& product) const;
+    // Products (class strings, concatenated) whose calls fail, or that do not offer the interface.
+    void Configure(const std::wstring& failing, const std::wstring& withoutInterface) const;
+    // One line per call received since the last Configure.
+    std::vector<std::wstring> Calls() const;
+
+    // Removes every product on construction and destruction, for one case of a table.
+    class Reinstall {
+    public:
+        explicit Reinstall(const FakeHosts& hosts) : hosts(hosts) { hosts.UninstallAll(); }
+        ~Reinstall() { hosts.UninstallAll(); }
+        Reinstall(const Reinstall&) = delete;
+        Reinstall& operator=(const Reinstall&) = delete;
+
+    private:
+        const FakeHosts& hosts;
+    };
+
+private:
+    void UninstallAll() const;
+
+    HANDLE lock = nullptr;
+    HKEY classes = nullptr;  // the real HKEY_LOCAL_MACHINE\Software\Classes
+    HMODULE module = nullptr;
+    std::wstring path;
+};
+
+// The name of the mutex that serialises tests writing the prefix's real registry.
+inline constexpr const wchar_t* kPrefixRegistryMutex = L"Local\\VelmoraTestsPrefixRegistry";
+
+// Sets "DebugMode" to 3 in the sandboxed product key; the DLL reads it when loaded.
+bool EnableDetailLog();
+
+// Every key and value below root\path, one sorted line each, relative to path:
+//   key:   "CLSID\{...}\InprocServer32"
+//   value: "CLSID\{...}\InprocServer32 [ThreadingModel] REG_SZ \"Both\" 10"
+// (a default value shows as "[]"; REG_SZ data with its byte count; REG_DWORD as a number).
+std::vector<std::wstring> DumpRegistry(HKEY root, const std::wstring& path = L"", REGSAM view = 0);
+
+// The arrangement of most registration tests: the fake products (they live in
+// the prefix), then a private HKLM and HKCR with the detail log switched on,
+// then the DLL, which reads the log level when it is loaded.
+class RegistrationTest : public testing::Test {
+protected:
+    FakeHosts fakes;
+    RegistrySandbox sandbox{RegistrySandbox::Both};
+    bool logging = EnableDetailLog();
+    VelmoraLibrary dll;
+};
+
+}  // namespace velmora::test

@@ -1,0 +1,200 @@
+// DllRegisterServer and DllUnregisterServer against a private HKEY_CLASSES_ROOT:
+// the exact keys and values written, what is left behind, and the results.
+#include "RegistrationFixture.h"
+
+#include "LogCapture.h"
+#include "RegistrySandbox.h"
+#include "TestSupport.h"
+
+#include <olectl.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace velmora::test;
+using Lines = std::vector<std::wstring>;
+
+namespace {
+
+const std::wstring kFilter = L"{2BD5D05B-F921-4FB6-B4D1-2F5CEE09471D}";
+const std::wstring kHandler = L"{7F0BCA34-AF00-403A-B243-23F2837DF0B1}";
+const wchar_t* const kExtensions[] = {L".ai", L".jpg", L".jpeg", L".tif", L".tiff", L".ps",
+                                      L".eps", L".gif", L".png", L".psd", L".svg"};
+
+std::wstring Sz(const std::wstring& key, const std::wstring& name, const std::wstring& data) {
+    return key + L" [" + name + L"] REG_SZ \"" + data + L"\" " + std::to_wstring((data.size() + 1) * sizeof(wchar_t));
+}
+
+Lines Sorted(Lines lines) {
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// What registration writes under HKEY_CLASSES_ROOT, one line per key and value.
+Lines ExpectedLayout(const std::wstring& modulePath) {
+    const std::wstring filterKey = L"CLSID\\" + kFilter;
+    const std::wstring handlerKey = L"CLSID\\" + kHandler;
+    const std::wstring addins = handlerKey + L"\\PersistentAddinsRegistered";
+    const std::wstring filterEntry = addins + L"\\{89BCB740-6119-101A-BCB7-00DD010655AF}";
+    Lines lines = {
+        L"CLSID",
+        filterKey,
+        Sz(filterKey, L"", L"Corvantis Velmora"),
+        filterKey + L"\\InprocServer32",
+        Sz(filterKey + L"\\InprocServer32", L"", modulePath),
+        Sz(filterKey + L"\\InprocServer32", L"ThreadingModel", L"Both"),
+        handlerKey,
+        Sz(handlerKey, L"", L"Corvantis Velmora Persistent Handler"),
+        addins,
+        filterEntry,
+        Sz(filterEntry, L"", kFilter),
+    };
+    for (const wchar_t* extension : kExtensions) {
+        lines.push_back(extension);
+        lines.push_back(std::wstring(extension) + L"\\PersistentHandler");
+        lines.push_back(Sz(std::wstring(extension) + L"\\PersistentHandler", L"", kHandler));
+    }
+    return Sorted(lines);
+}
+
+Lines ExtensionKeysOnly() {
+    Lines lines(std::begin(kExtensions), std::end(kExtensions));
+    return Sorted(lines);
+}
+
+// The layout minus the lines of one key and everything below it.
+Lines Without(const Lines& layout, const std::wstring& key) {
+    Lines lines;
+    for (const std::wstring& line : layout) {
+        const bool below = line.compare(0, key.size(), key) == 0 &&
+                           (line.size() == key.size() || line[key.size()] == L'\\' || line[key.size()] == L' ');
+        if (!below) lines.push_back(line);
+    }
+    return lines;
+}
+
+Lines Plus(Lines lines, const Lines& more) {
+    lines.insert(lines.end(), more.begin(), more.end());
+    return Sorted(lines);
+}
+
+void CreateVolatileKey(const std::wstring& path) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    RegCloseKey(key);
+}
+
+void ClearClassesRoot() {
+    RegistrySandbox::DeleteTree(L"CLSID", HKEY_CLASSES_ROOT);
+    for (const wchar_t* extension : kExtensions) RegistrySandbox::DeleteTree(extension, HKEY_CLASSES_ROOT);
+}
+
+using RegistrationLayout = RegistrationTest;
+
+TEST_F(RegistrationLayout, RegisterWritesExactlyTheLayoutEveryTime) {
+    ASSERT_TRUE(dll.Loaded());
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_HR(S_OK, dll.Register());
+        EXPECT_EQ(ExpectedLayout(dll.Path()), DumpRegistry(HKEY_CLASSES_ROOT));
+    }
+}
+
+TEST_F(RegistrationLayout, UnregisterRemovesExactlyWhatRegistrationWrote) {
+    ASSERT_TRUE(dll.Loaded());
+    // What another program had put on the extension keys before.
+    RegistrySandbox::SetString(L".jpg", nullptr, L"jpegfile", HKEY_CLASSES_ROOT);
+    RegistrySandbox::SetString(L".jpg", L"Content Type", L"image/jpeg", HKEY_CLASSES_ROOT);
+    RegistrySandbox::SetString(L".png\\OpenWithProgids", L"pngfile", L"", HKEY_CLASSES_ROOT);
+    const Lines before = {
+        Sz(L".jpg", L"", L"jpegfile"),
+        Sz(L".jpg", L"Content Type", L"image/jpeg"),
+        L".png\\OpenWithProgids",
+        Sz(L".png\\OpenWithProgids", L"pngfile", L""),
+    };
+
+    EXPECT_HR(S_OK, dll.Register());
+    EXPECT_EQ(Plus(ExpectedLayout(dll.Path()), before), DumpRegistry(HKEY_CLASSES_ROOT));
+
+    // The extension keys stay, with what was on them; an emptied CLSID key stays too.
+    const Lines after = Plus(Plus(ExtensionKeysOnly(), before), {L"CLSID"});
+    EXPECT_HR(S_OK, dll.Unregister());
+    EXPECT_EQ(after, DumpRegistry(HKEY_CLASSES_ROOT));
+    EXPECT_HR(S_FALSE, dll.Unregister());
+    EXPECT_EQ(after, DumpRegistry(HKEY_CLASSES_ROOT));
+}
+
+TEST_F(RegistrationLayout, UnregisterOnACleanRegistryReportsNothingRemoved) {
+    ASSERT_TRUE(dll.Loaded());
+    EXPECT_HR(S_FALSE, dll.Unregister());
+    EXPECT_EQ(Lines{}, DumpRegistry(HKEY_CLASSES_ROOT));
+}
+
+// A registry that refuses writes: nothing is registered, and no search host is
+// told. HKEY_CLASSES_ROOT is pointed at a volatile key opened for reading only:
+// Windows refuses new subkeys for the access, Wine (which does not check a
+// parent handle's access) because a volatile key takes no non-volatile subkeys.
+TEST_F(RegistrationLayout, ClassesRootRefusingWritesFailsWithoutSearchHosts) {
+    ASSERT_TRUE(dll.Loaded());
+    fakes.Install(kWss3);
+    const std::wstring refusing = sandbox.BackingPath() + L"\\HKCR-refusing";
+    HKEY created = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, refusing.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                                             KEY_ALL_ACCESS, nullptr, &created, nullptr));
+    RegCloseKey(created);
+    HKEY readOnly = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, refusing.c_str(), 0, KEY_READ, &readOnly));
+    ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, readOnly));
+    LogCapture capture;
+    EXPECT_HR(SELFREG_E_CLASS, dll.Register());
+    EXPECT_EQ(Lines{}, fakes.Calls());
+    EXPECT_EQ(Lines{}, capture.Lines());
+    EXPECT_EQ(Lines{}, DumpRegistry(HKEY_CLASSES_ROOT));
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    RegCloseKey(readOnly);
+}
+
+// One extension row that cannot be written fails registration even when the
+// rows after it succeed; they are all still written, and no search host is told.
+TEST_F(RegistrationLayout, AnyFailedExtensionRowFailsRegistration) {
+    ASSERT_TRUE(dll.Loaded());
+    fakes.Install(kWss3);
+    const struct {
+        const wchar_t* extension;
+    } cases[] = {{L".ai"}, {L".tif"}, {L".svg"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.extension));
+        ClearClassesRoot();
+        // A volatile key cannot get the non-volatile "PersistentHandler" subkey.
+        CreateVolatileKey(c.extension);
+        fakes.Configure(L"", L"");
+        EXPECT_HR(SELFREG_E_CLASS, dll.Register());
+        const std::wstring handlerKey = std::wstring(c.extension) + L"\\PersistentHandler";
+        EXPECT_EQ(Plus(Without(ExpectedLayout(dll.Path()), handlerKey), {}), DumpRegistry(HKEY_CLASSES_ROOT));
+        EXPECT_EQ(Lines{}, fakes.Calls());
+    }
+}
+
+// An extension that another filter has taken over since keeps its handler.
+TEST_F(RegistrationLayout, UnregisterLeavesExtensionsTakenOverByOthers) {
+    ASSERT_TRUE(dll.Loaded());
+    ASSERT_HR(S_OK, dll.Register());
+    const std::wstring other = L"{D3E34B21-9D75-101A-8C3D-00AA001A1652}";
+    RegistrySandbox::SetString(L".png\\PersistentHandler", nullptr, other, HKEY_CLASSES_ROOT);
+    // Ours, written in lower case by someone else's tool: still ours.
+    std::wstring lower = kHandler;
+    std::transform(lower.begin(), lower.end(), lower.begin(), towlower);
+    RegistrySandbox::SetString(L".gif\\PersistentHandler", nullptr, lower, HKEY_CLASSES_ROOT);
+    // A handler key without any value names nobody: it is left as well.
+    RegistrySandbox::DeleteValue(L".svg\\PersistentHandler", nullptr, HKEY_CLASSES_ROOT);
+
+    EXPECT_HR(S_FALSE, dll.Unregister());
+    const Lines expected = Plus(ExtensionKeysOnly(), {L"CLSID", L".png\\PersistentHandler",
+                                                      Sz(L".png\\PersistentHandler", L"", other),
+                                                      L".svg\\PersistentHandler"});
+    EXPECT_EQ(expected, DumpRegistry(HKEY_CLASSES_ROOT));
+}
+
+}  // namespace
