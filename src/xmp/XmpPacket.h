@@ -34,7 +34,7 @@ public:
 
     // Files are read in blocks of this size, so a document costs one block
     // plus its chosen packet (and the parsed model), whatever the file size.
-    static constexpr uint32_t kReadBlockSize = 64 * 1024;
+    static constexpr uint32_t kReadBlockSize = 256 * 1024;
 
     // Reads and parses the file when path is not null; never throws for an
     // unreadable file: IsLoaded and IsEmpty tell the outcome.

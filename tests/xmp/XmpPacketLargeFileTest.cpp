@@ -11,6 +11,7 @@
 #include "XMPScanner.hpp"
 
 #include <psapi.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -225,34 +226,41 @@ TEST(XmpPacketLargeFile, SingleSnipFilesAreParsedWholeInBlocks) {
     });
 }
 
+// Writes a file of `size` bytes that holds the given pieces at their offsets
+// and zeros elsewhere, sparse where the file system allows it (so that the
+// zeros take no disk space).
+struct Piece {
+    LONGLONG offset;
+    std::string bytes;
+};
+void WriteSparseFile(const std::wstring& path, LONGLONG size, const std::vector<Piece>& pieces) {
+    UniqueFileHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
+    DWORD returned = 0;
+    DeviceIoControl(file.Get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);  // best effort
+    for (const Piece& piece : pieces) {
+        LARGE_INTEGER at;
+        at.QuadPart = piece.offset;
+        ASSERT_TRUE(SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN));
+        DWORD written = 0;
+        ASSERT_TRUE(
+            WriteFile(file.Get(), piece.bytes.data(), static_cast<DWORD>(piece.bytes.size()), &written, nullptr));
+    }
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    ASSERT_TRUE(SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(SetEndOfFile(file.Get()));
+}
+
 TEST(XmpPacketLargeFile, TheOneDocumentInMemoryIsAtMostABlockAndAPacket) {
-    // A sparse file of 512 MB: two packets, one in the middle and one near the
-    // end; the rest zeros that take no disk space. Reading it whole would
-    // raise the working set by the file size; streaming it must not.
+    // 512 MB: two packets, one in the middle and one near the end. Reading it
+    // whole would raise the working set by the file size; streaming must not.
     TempDirectory temp;
     const std::wstring path = temp.File(L"sparse.bin");
     const LONGLONG size = 512LL << 20;
-    {
-        UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_TRUE(file);
-        const struct {
-            LONGLONG offset;
-            std::string bytes;
-        } pieces[] = {{size / 2 - 77, Packet("Middle")}, {size - 4096, Packet("Near the end")}};
-        for (const auto& piece : pieces) {
-            LARGE_INTEGER at;
-            at.QuadPart = piece.offset;
-            ASSERT_TRUE(SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN));
-            DWORD written = 0;
-            ASSERT_TRUE(WriteFile(file.Get(), piece.bytes.data(), static_cast<DWORD>(piece.bytes.size()), &written,
-                                  nullptr));
-        }
-        LARGE_INTEGER end;
-        end.QuadPart = size;
-        ASSERT_TRUE(SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN));
-        ASSERT_TRUE(SetEndOfFile(file.Get()));
-    }
+    ASSERT_NO_FATAL_FAILURE(
+        WriteSparseFile(path, size, {{size / 2 - 77, Packet("Middle")}, {size - 4096, Packet("Near the end")}}));
 
     PROCESS_MEMORY_COUNTERS before{};
     ASSERT_TRUE(GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before));
@@ -271,6 +279,20 @@ TEST(XmpPacketLargeFile, TheOneDocumentInMemoryIsAtMostABlockAndAPacket) {
         << "peak working set " << (after.PeakWorkingSetSize >> 20) << " MB, started at "
         << (before.WorkingSetSize >> 20) << " MB with an earlier peak of " << (before.PeakWorkingSetSize >> 20)
         << " MB";
+}
+
+TEST(XmpPacketLargeFile, OffsetsBeyondFourGigabytesAreKept) {
+    // A packet just past the 4 GB mark, and one 4 GB before it, at the same
+    // offset modulo 2^32: 32-bit offsets would pick the wrong one.
+    TempDirectory temp;
+    const std::wstring path = temp.File(L"huge.bin");
+    const LONGLONG four = 1LL << 32;
+    ASSERT_NO_FATAL_FAILURE(WriteSparseFile(
+        path, four + (8LL << 20), {{1000, Packet("Below 4 GB")}, {four + 1000, Packet("Above 4 GB")}}));
+    XmpPacket packet(path.c_str(), false);
+    ASSERT_TRUE(packet.IsLoaded());
+    ASSERT_FALSE(packet.IsEmpty());
+    EXPECT_EQ(L"Above 4 GB", FirstTitle(packet));
 }
 
 }  // namespace
