@@ -76,6 +76,16 @@ TEST_F(DefinitionFileTest, CarriageReturnLineFeedReadsLikeLineFeed) {
     EXPECT_EQ(expected, Read(crlf));
 }
 
+TEST_F(DefinitionFileTest, EachByteIsOneCharacter) {
+    // No encoding is recognised: UTF-8 "é" is two characters, one per byte.
+    CustomPropertyDefinitionList definitions;
+    const std::wstring name = temp.File(L"bytes.txt");
+    WriteBytes(name, "caf\xC3\xA9;Caf\xC3\xA9\n");
+    ASSERT_EQ(1u, ReadSchemaDefinitionFile(name.c_str(), definitions));
+    EXPECT_EQ(L"Caf\u00C3\u00A9", definitions.front().property);
+    EXPECT_EQ(WideToAnsi(L"caf\u00C3\u00A9"), definitions.front().path);
+}
+
 TEST_F(DefinitionFileTest, Utf16FileYieldsNoDefinitions) {
     // "cs:Model;Model\r\ncs:FrameCount;5;VT_INT\r\n" saved as UTF-16 LE with a byte-order mark.
     const std::wstring text = L"cs:Model;Model\r\ncs:FrameCount;5;VT_INT\r\n";
