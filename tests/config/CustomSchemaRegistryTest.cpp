@@ -3,6 +3,7 @@
 // terminator or with an odd byte count.
 #include "xmp/PropSpecListBuilder.h"
 
+#include "common/Win32.h"
 #include "config/CustomSchema.h"
 
 #include "ConfigTestSupport.h"
@@ -74,6 +75,9 @@ TEST_F(CustomSchemaRegistryTest, ValidAndInvalidDeclarations) {
     const std::wstring definitions = DefinitionFile(L"camera.txt", "cam:Model;Model\ncam:FrameCount;5;VT_INT\n");
     const std::wstring comments = DefinitionFile(L"comments.txt", "only comments here\nno semicolons\n");
     const std::wstring missing = temp.File(L"missing.txt");
+    const std::wstring locked = DefinitionFile(L"locked.txt", "cam:Model;Model\n");
+    const UniqueFileHandle holder(CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
     const Declaration declarations[] = {
         {L"A-Valid", kCameraSet, kCameraNsW, definitions},
         {L"B-Discovered", kOtherSet, kCameraNsW, std::nullopt},
@@ -83,13 +87,14 @@ TEST_F(CustomSchemaRegistryTest, ValidAndInvalidDeclarations) {
         {L"F-NoGuid", std::nullopt, kCameraNsW, std::nullopt},
         {L"G-NoNameSpace", kCameraSet, std::nullopt, std::nullopt},
         {L"H-MissingFile", kCameraSet, kCameraNsW, missing},
+        {L"H2-LockedFile", kCameraSet, kCameraNsW, locked},
         {L"I-EmptyFileName", kCameraSet, kCameraNsW, std::wstring()},
         {L"J-OnlyComments", kCameraSet, kCameraNsW, comments},
         {L"K-LowerCaseGuid", L"{6b2f1c3e-2a41-4d7b-9e0c-5f8a1b2c3d4e}", L"http://ns.example.com/k/", definitions},
     };
     for (const Declaration& d : declarations) Declare(d);
     ASSERT_EQ((Lines{L"A-Valid", L"B-Discovered", L"C-NoBraces", L"D-ShortGuid", L"E-LongGuid", L"F-NoGuid",
-                     L"G-NoNameSpace", L"H-MissingFile", L"I-EmptyFileName", L"J-OnlyComments", L"K-LowerCaseGuid"}),
+                     L"G-NoNameSpace", L"H-MissingFile", L"H2-LockedFile", L"I-EmptyFileName", L"J-OnlyComments", L"K-LowerCaseGuid"}),
               EnumerationOrder());
 
     CustomSchemaList schemas;
@@ -118,6 +123,8 @@ TEST_F(CustomSchemaRegistryTest, ValidAndInvalidDeclarations) {
         L"ERROR: NameSpace value was not found for custom schema G-NoNameSpace",
         Found(L"H-MissingFile"),
         L"ERROR: file " + missing + L" cannot be opened",
+        Found(L"H2-LockedFile"),
+        L"ERROR: file " + locked + L" cannot be opened",
         Found(L"I-EmptyFileName"),
         Found(L"J-OnlyComments"),
         Found(L"K-LowerCaseGuid"),
