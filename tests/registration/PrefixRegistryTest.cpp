@@ -1,0 +1,189 @@
+// regsvr32 of the built DLL in the Wine prefix itself, with the regsvr32 of
+// the test program's own bitness: the layout read back in the registry view
+// that this bitness writes to, the host tool finding the filter by extension
+// alone, and unregistration. These tests change the prefix's real registry:
+// they hold the same named mutex as the fake products for their whole run,
+// and put back a registration that was there before them.
+#include "RegistrationFixture.h"
+
+#include "TestSupport.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+using namespace velmora::test;
+using Lines = std::vector<std::wstring>;
+
+namespace {
+
+const std::wstring kFilter = L"{2BD5D05B-F921-4FB6-B4D1-2F5CEE09471D}";
+const std::wstring kHandler = L"{7F0BCA34-AF00-403A-B243-23F2837DF0B1}";
+const std::wstring kClasses = L"Software\\Classes\\";
+const wchar_t* const kExtensions[] = {L".ai", L".jpg", L".jpeg", L".tif", L".tiff", L".ps",
+                                      L".eps", L".gif", L".png", L".psd", L".svg"};
+
+#ifdef _WIN64
+constexpr REGSAM kView = KEY_WOW64_64KEY;
+#else
+constexpr REGSAM kView = KEY_WOW64_32KEY;
+#endif
+
+struct ProcessResult {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string output;
+};
+
+// Runs a command line to its end and collects what it wrote to stdout and stderr.
+ProcessResult RunProgram(const std::wstring& commandLine) {
+    ProcessResult result;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION process = {};
+    std::wstring mutableLine = commandLine;
+    const BOOL started = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                        nullptr, &startup, &process);
+    CloseHandle(writeEnd);
+    if (started) {
+        char buffer[4096];
+        DWORD read = 0;
+        while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0) result.output.append(buffer, read);
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &result.exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(readEnd);
+    return result;
+}
+
+std::wstring Regsvr32() {
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);  // syswow64 for a 32-bit program
+    return L"\"" + std::wstring(system) + L"\\regsvr32.exe\" /s ";
+}
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+// The filter's registration in this bitness's view of the machine's classes.
+Lines RegisteredLayout() {
+    Lines lines;
+    auto add = [&lines](const std::wstring& key) {
+        for (const std::wstring& line : DumpRegistry(HKEY_LOCAL_MACHINE, kClasses + key, kView)) {
+            lines.push_back(key + L"\\" + line);
+        }
+        HKEY opened = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kClasses + key).c_str(), 0, KEY_READ | kView, &opened) == ERROR_SUCCESS) {
+            lines.push_back(key);
+            RegCloseKey(opened);
+        }
+    };
+    add(L"CLSID\\" + kFilter);
+    add(L"CLSID\\" + kHandler);
+    for (const wchar_t* extension : kExtensions) add(std::wstring(extension) + L"\\PersistentHandler");
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+std::wstring Sz(const std::wstring& key, const std::wstring& name, const std::wstring& data) {
+    return key + L" [" + name + L"] REG_SZ \"" + data + L"\" " + std::to_wstring((data.size() + 1) * sizeof(wchar_t));
+}
+
+Lines ExpectedLayout(const std::wstring& modulePath) {
+    const std::wstring filterKey = L"CLSID\\" + kFilter;
+    const std::wstring handlerKey = L"CLSID\\" + kHandler;
+    const std::wstring addins = handlerKey + L"\\PersistentAddinsRegistered";
+    const std::wstring filterEntry = addins + L"\\{89BCB740-6119-101A-BCB7-00DD010655AF}";
+    Lines lines = {
+        filterKey,
+        Sz(filterKey + L"\\", L"", L"Corvantis Velmora"),
+        filterKey + L"\\InprocServer32",
+        Sz(filterKey + L"\\InprocServer32", L"", modulePath),
+        Sz(filterKey + L"\\InprocServer32", L"ThreadingModel", L"Both"),
+        handlerKey,
+        Sz(handlerKey + L"\\", L"", L"Corvantis Velmora Persistent Handler"),
+        addins,
+        filterEntry,
+        Sz(filterEntry, L"", kFilter),
+    };
+    for (const wchar_t* extension : kExtensions) {
+        const std::wstring key = std::wstring(extension) + L"\\PersistentHandler";
+        lines.push_back(key);
+        lines.push_back(Sz(key + L"\\", L"", kHandler));
+    }
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// Holds the prefix registry for the test and leaves it registered as it found it.
+class PrefixRegistry : public testing::Test {
+protected:
+    PrefixRegistry() {
+        HKEY key = nullptr;
+        const std::wstring server = kClasses + L"CLSID\\" + kFilter + L"\\InprocServer32";
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, server.c_str(), 0, KEY_READ | kView, &key) == ERROR_SUCCESS) {
+            wchar_t path[MAX_PATH] = {};
+            DWORD size = sizeof path - sizeof(wchar_t);
+            DWORD type = 0;
+            if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &size) == ERROR_SUCCESS &&
+                type == REG_SZ) {
+                previousServer = path;
+            }
+            RegCloseKey(key);
+        }
+    }
+    ~PrefixRegistry() override {
+        if (!previousServer.empty() && GetFileAttributesW(previousServer.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            RunProgram(Regsvr32() + Quoted(previousServer));
+        }
+    }
+
+    FakeHosts fakes;  // no product installed; the mutex is what matters here
+    std::wstring previousServer;
+    const std::wstring dll = ProgramDirectory() + L"Velmora.dll";
+    const std::wstring host = ProgramDirectory() + L"velmora-host.exe";
+};
+
+TEST_F(PrefixRegistry, Regsvr32WritesTheLayoutAndRemovesIt) {
+    RunProgram(Regsvr32() + L"/u " + Quoted(dll));  // start from no registration
+    EXPECT_EQ(Lines{}, RegisteredLayout());
+    EXPECT_EQ(0u, RunProgram(Regsvr32() + Quoted(dll)).exitCode);
+    EXPECT_EQ(ExpectedLayout(dll), RegisteredLayout());
+    EXPECT_EQ(0u, RunProgram(Regsvr32() + Quoted(dll)).exitCode);
+    EXPECT_EQ(ExpectedLayout(dll), RegisteredLayout());
+    EXPECT_EQ(0u, RunProgram(Regsvr32() + L"/u " + Quoted(dll)).exitCode);
+    EXPECT_EQ(Lines{}, RegisteredLayout());
+}
+
+// After regsvr32 a host finds the filter by a file's extension alone; after
+// unregistering it finds none.
+TEST_F(PrefixRegistry, HostFindsTheFilterByExtension) {
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(host.c_str())) << "velmora-host.exe is not built";
+    const wchar_t* const documents[] = {L"standard.jpg", L"standard.tif", L"standard.png", L"standard.psd",
+                                        L"logo.svg",     L"standard.eps", L"standard.gif"};
+    ASSERT_EQ(0u, RunProgram(Regsvr32() + Quoted(dll)).exitCode);
+    for (const wchar_t* document : documents) {
+        SCOPED_TRACE(Narrow(document));
+        const ProcessResult shown = RunProgram(Quoted(host) + L" " + Quoted(TestDataPath(document)));
+        EXPECT_EQ(0u, shown.exitCode) << shown.output;
+        EXPECT_NE(std::string::npos, shown.output.find("chunk 1 value ")) << shown.output;
+    }
+    ASSERT_EQ(0u, RunProgram(Regsvr32() + L"/u " + Quoted(dll)).exitCode);
+    for (const wchar_t* document : documents) {
+        SCOPED_TRACE(Narrow(document));
+        const ProcessResult shown = RunProgram(Quoted(host) + L" " + Quoted(TestDataPath(document)));
+        EXPECT_EQ(2u, shown.exitCode) << shown.output;
+        EXPECT_NE(std::string::npos, shown.output.find("no filter for ")) << shown.output;
+    }
+}
+
+}  // namespace
