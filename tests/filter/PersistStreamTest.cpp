@@ -7,6 +7,7 @@
 #include "ChunkRecorder.h"
 #include "ComPtr.h"
 #include "LogCapture.h"
+#include "MallocSpy.h"
 #include "RegistrySandbox.h"
 #include "TestStream.h"
 #include "TestSupport.h"
@@ -395,6 +396,28 @@ TEST_F(PersistStreamTest, UnwritableTemporaryDirectoryKeepsTheEarlierDocument) {
     EXPECT_EQ(Sizes{}, stream->AskedSizes());
     EXPECT_EQ(earlier, CurrentFile());
     EXPECT_EQ(earlierChunks, Chunks(filter.Get()));
+    EXPECT_EQ(std::vector<std::wstring>{}, temp.Files());
+}
+
+// The name that Stat hands over belongs to the caller: every path frees it.
+TEST_F(PersistStreamTest, StatisticsNamesAreFreedOnEveryPath) {
+    ASSERT_HR(S_OK, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    {
+        MallocSpy spy;
+        ASSERT_TRUE(spy.Registered());
+        const std::wstring names[] = {TestDataPath(L"standard.jpg"), temp.Path() + L"missing.jpg", temp.Path()};
+        for (const std::wstring& name : names) {
+            ComPtr<CVelmora> object(new CVelmora(*configuration));
+            ComPtr<TestStream> stream(TestStream::FromBytes(Repeat(10)));
+            stream->hasName = true;
+            stream->name = name;
+            object->Load(stream.Get());
+            EXPECT_EQ(1, stream->statCalls);
+        }
+        EXPECT_LE(3u, spy.Allocations());
+        EXPECT_EQ(0u, spy.Outstanding());
+    }
+    CoUninitialize();
     EXPECT_EQ(std::vector<std::wstring>{}, temp.Files());
 }
 
