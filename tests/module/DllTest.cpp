@@ -88,6 +88,30 @@ protected:
     CanUnloadNowFunction canUnloadNow = nullptr;
 };
 
+// Loading starts the log from the registry before anything is written;
+// unloading writes its line after the toolkit has been stopped.
+TEST(DllLifetime, LoadAndUnloadAreLogged) {
+    struct Case {
+        DWORD mode;
+        Lines expected;
+    };
+    const Case cases[] = {
+        {1, {}},
+        {2, {kPrefix + L"INFO: DLL was loaded \n", kPrefix + L"INFO: DLL was unloaded \n"}},
+        {3, {kPrefix + L"INFO: DLL was loaded \n", kPrefix + L"INFO: DLL was unloaded \n"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        RegistrySandbox registry;
+        RegistrySandbox::SetDword(kKey, L"DebugMode", c.mode);
+        LogCapture capture;
+        HMODULE module = LoadLibraryW(DllPath().c_str());
+        ASSERT_TRUE(module);
+        EXPECT_TRUE(FreeLibrary(module));
+        EXPECT_EQ(c.expected, capture.Lines());
+    }
+}
+
 TEST_F(DllTest, CanUnloadRightAfterLoading) {
     ASSERT_TRUE(module);
     EXPECT_HR(S_OK, canUnloadNow());
