@@ -9,6 +9,7 @@
 #include "TestSupport.h"
 
 #include <algorithm>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -124,31 +125,57 @@ Lines ExpectedLayout(const std::wstring& modulePath) {
     return lines;
 }
 
-// Holds the prefix registry for the test and leaves it registered as it found it.
+// The registry views and the regsvr32 that writes to each, seen from this program.
+struct RegistryView {
+    REGSAM flag;
+    std::wstring regsvr32;
+};
+
+std::vector<RegistryView> BothViews() {
+    wchar_t windows[MAX_PATH] = {};
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    const std::wstring root = windows;
+#ifdef _WIN64
+    return {{KEY_WOW64_64KEY, root + L"\\system32\\regsvr32.exe"}, {KEY_WOW64_32KEY, root + L"\\syswow64\\regsvr32.exe"}};
+#else
+    return {{KEY_WOW64_64KEY, root + L"\\sysnative\\regsvr32.exe"}, {KEY_WOW64_32KEY, root + L"\\system32\\regsvr32.exe"}};
+#endif
+}
+
+std::wstring RegisteredServer(REGSAM view) {
+    std::wstring server;
+    HKEY key = nullptr;
+    const std::wstring path = kClasses + L"CLSID\\" + kFilter + L"\\InprocServer32";
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return server;
+    wchar_t text[MAX_PATH] = {};
+    DWORD size = sizeof text - sizeof(wchar_t);
+    DWORD type = 0;
+    if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS &&
+        type == REG_SZ) {
+        server = text;
+    }
+    RegCloseKey(key);
+    return server;
+}
+
+// Holds the prefix registry for the test and leaves the registrations of both
+// bitnesses as it found them: the file-type keys are shared by the two views,
+// so unregistering one bitness also takes the other's extensions away.
 class PrefixRegistry : public testing::Test {
 protected:
     PrefixRegistry() {
-        HKEY key = nullptr;
-        const std::wstring server = kClasses + L"CLSID\\" + kFilter + L"\\InprocServer32";
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, server.c_str(), 0, KEY_READ | kView, &key) == ERROR_SUCCESS) {
-            wchar_t path[MAX_PATH] = {};
-            DWORD size = sizeof path - sizeof(wchar_t);
-            DWORD type = 0;
-            if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path), &size) == ERROR_SUCCESS &&
-                type == REG_SZ) {
-                previousServer = path;
-            }
-            RegCloseKey(key);
-        }
+        for (const RegistryView& view : BothViews()) previous.push_back({view.regsvr32, RegisteredServer(view.flag)});
     }
     ~PrefixRegistry() override {
-        if (!previousServer.empty() && GetFileAttributesW(previousServer.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            RunProgram(Regsvr32() + Quoted(previousServer));
+        for (const auto& [regsvr32, server] : previous) {
+            if (!server.empty() && GetFileAttributesW(server.c_str()) != INVALID_FILE_ATTRIBUTES) {
+                RunProgram(Quoted(regsvr32) + L" /s " + Quoted(server));
+            }
         }
     }
 
     FakeHosts fakes;  // no product installed; the mutex is what matters here
-    std::wstring previousServer;
+    std::vector<std::pair<std::wstring, std::wstring>> previous;  // regsvr32, registered DLL
     const std::wstring dll = ProgramDirectory() + L"Velmora.dll";
     const std::wstring host = ProgramDirectory() + L"velmora-host.exe";
 };
