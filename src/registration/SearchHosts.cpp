@@ -138,10 +138,8 @@ bool ReadInstanceRoot(HKEY instanceMap, const wchar_t* name, std::wstring& root)
     return true;
 }
 
-}  // namespace
 
-HRESULT UpdateSharePointRegistration(bool add, const CLSID* filterClass, const FileType* table, size_t count,
-                                     int group) {
+HRESULT UpdateSharePointHosts(bool add, const CLSID* filterClass, const FileType* table, size_t count, int group) {
     const ComApartment apartment;
     VELMORA_RETURN_IF_FAILED(apartment.Result());
     HRESULT result = S_OK;
@@ -153,6 +151,68 @@ HRESULT UpdateSharePointRegistration(bool add, const CLSID* filterClass, const F
         if (SUCCEEDED(hr)) break;
     }
     return result;
+}
+
+HRESULT RegisterSqlInstances(const std::wstring& filterClass, const std::wstring& modulePath,
+                             const std::wstring& threadingModel, const FileType* table, size_t count) {
+    const std::vector<std::wstring> roots = FindSqlFullTextInstances();
+    if (roots.empty()) return E_FAIL;
+    HRESULT result = S_OK;
+    for (const std::wstring& root : roots) {
+        const std::wstring classKey = root + L"CLSID\\" + filterClass;
+        LONG status = SetRegistryString(HKEY_LOCAL_MACHINE, classKey, nullptr, modulePath);
+        if (status == ERROR_SUCCESS) status = SetRegistryString(HKEY_LOCAL_MACHINE, classKey, kSqlThreadingModel, threadingModel);
+        if (status == ERROR_SUCCESS) status = SetRegistryDword(HKEY_LOCAL_MACHINE, classKey, L"Flags", 1);
+        if (status != ERROR_SUCCESS) {
+            result = SELFREG_E_CLASS;
+            continue;
+        }
+        // Every row is attempted; any row that fails fails the instance.
+        for (size_t i = 0; i < count; ++i) {
+            const std::wstring filterKey = root + L"Filters\\" + table[i].extension;
+            if (SetRegistryString(HKEY_LOCAL_MACHINE, filterKey, nullptr, filterClass) != ERROR_SUCCESS) {
+                result = SELFREG_E_CLASS;
+            }
+        }
+    }
+    return result;
+}
+
+HRESULT UnregisterSqlInstances(const std::wstring& filterClass, const FileType* table, size_t count) {
+    const std::vector<std::wstring> roots = FindSqlFullTextInstances();
+    if (roots.empty()) return E_FAIL;
+    HRESULT result = S_OK;
+    for (const std::wstring& root : roots) {
+        if (DeleteRegistryTree(HKEY_LOCAL_MACHINE, root + L"CLSID\\" + filterClass) != ERROR_SUCCESS) {
+            result = SELFREG_E_CLASS;
+        }
+        // An entry that another filter has taken over since is left to it.
+        for (size_t i = 0; i < count; ++i) {
+            const std::wstring filterKey = root + L"Filters\\" + table[i].extension;
+            if (DeleteRegistryTreeIfNamed(HKEY_LOCAL_MACHINE, filterKey, filterClass) != ERROR_SUCCESS) {
+                result = SELFREG_E_CLASS;
+            }
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+// The entry points keep every exception inside: a search host's trouble never
+// reaches the registration exports as anything but a code.
+HRESULT UpdateSharePointRegistration(bool add, const CLSID* filterClass, const FileType* table, size_t count,
+                                     int group) {
+    return ExceptionBoundary([&] { return UpdateSharePointHosts(add, filterClass, table, count, group); });
+}
+
+HRESULT RegisterSqlFullTextFilter(const std::wstring& filterClass, const std::wstring& modulePath,
+                                  const std::wstring& threadingModel, const FileType* table, size_t count) {
+    return ExceptionBoundary([&] { return RegisterSqlInstances(filterClass, modulePath, threadingModel, table, count); });
+}
+
+HRESULT UnregisterSqlFullTextFilter(const std::wstring& filterClass, const FileType* table, size_t count) {
+    return ExceptionBoundary([&] { return UnregisterSqlInstances(filterClass, table, count); });
 }
 
 std::vector<std::wstring> FindSqlFullTextInstances() {
@@ -180,49 +240,6 @@ std::vector<std::wstring> FindSqlFullTextInstances() {
         if (ReadInstanceRoot(instanceMap.Get(), name.data(), root)) roots.push_back(std::move(root));
     }
     return roots;
-}
-
-HRESULT RegisterSqlFullTextFilter(const std::wstring& filterClass, const std::wstring& modulePath,
-                                  const std::wstring& threadingModel, const FileType* table, size_t count) {
-    const std::vector<std::wstring> roots = FindSqlFullTextInstances();
-    if (roots.empty()) return E_FAIL;
-    HRESULT result = S_OK;
-    for (const std::wstring& root : roots) {
-        const std::wstring classKey = root + L"CLSID\\" + filterClass;
-        LONG status = SetRegistryString(HKEY_LOCAL_MACHINE, classKey, nullptr, modulePath);
-        if (status == ERROR_SUCCESS) status = SetRegistryString(HKEY_LOCAL_MACHINE, classKey, kSqlThreadingModel, threadingModel);
-        if (status == ERROR_SUCCESS) status = SetRegistryDword(HKEY_LOCAL_MACHINE, classKey, L"Flags", 1);
-        if (status != ERROR_SUCCESS) {
-            result = SELFREG_E_CLASS;
-            continue;
-        }
-        // Every row is attempted; any row that fails fails the instance.
-        for (size_t i = 0; i < count; ++i) {
-            const std::wstring filterKey = root + L"Filters\\" + table[i].extension;
-            if (SetRegistryString(HKEY_LOCAL_MACHINE, filterKey, nullptr, filterClass) != ERROR_SUCCESS) {
-                result = SELFREG_E_CLASS;
-            }
-        }
-    }
-    return result;
-}
-
-HRESULT UnregisterSqlFullTextFilter(const std::wstring& filterClass, const FileType* table, size_t count) {
-    const std::vector<std::wstring> roots = FindSqlFullTextInstances();
-    if (roots.empty()) return E_FAIL;
-    HRESULT result = S_OK;
-    for (const std::wstring& root : roots) {
-        if (DeleteRegistryTree(HKEY_LOCAL_MACHINE, root + L"CLSID\\" + filterClass) != ERROR_SUCCESS) {
-            result = SELFREG_E_CLASS;
-        }
-        for (size_t i = 0; i < count; ++i) {
-            const std::wstring filterKey = root + L"Filters\\" + table[i].extension;
-            if (DeleteRegistryTreeIfNamed(HKEY_LOCAL_MACHINE, filterKey, filterClass) != ERROR_SUCCESS) {
-                result = SELFREG_E_CLASS;
-            }
-        }
-    }
-    return result;
 }
 
 }  // namespace velmora
