@@ -195,19 +195,34 @@ TEST_F(PrefixRegistry, Regsvr32WritesTheLayoutAndRemovesIt) {
 // unregistering it finds none.
 TEST_F(PrefixRegistry, HostFindsTheFilterByExtension) {
     ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(host.c_str())) << "velmora-host.exe is not built";
-    const wchar_t* const documents[] = {L"standard.jpg", L"standard.tif", L"standard.png", L"standard.psd",
-                                        L"logo.svg",     L"standard.eps", L"standard.gif"};
+    // One document per file type; those without a sample of their own are
+    // copies of a sample of the same format under the other extension.
+    const struct {
+        const wchar_t* sample;
+        const wchar_t* extension;
+    } documents[] = {
+        {L"standard.eps", L".ai"},  {L"standard.jpg", L".jpg"}, {L"standard.jpg", L".jpeg"}, {L"standard.tif", L".tif"},
+        {L"standard.tif", L".tiff"}, {L"standard.eps", L".ps"}, {L"standard.eps", L".eps"},  {L"standard.gif", L".gif"},
+        {L"standard.png", L".png"}, {L"standard.psd", L".psd"}, {L"logo.svg", L".svg"},
+    };
+    TempDirectory scratch;
+    std::vector<std::wstring> paths;
+    for (const auto& document : documents) {
+        paths.push_back(scratch.File(std::wstring(L"document") + document.extension));
+        ASSERT_TRUE(CopyFileW(TestDataPath(document.sample).c_str(), paths.back().c_str(), FALSE));
+    }
+
     ASSERT_EQ(0u, RunProgram(Regsvr32() + Quoted(dll)).exitCode);
-    for (const wchar_t* document : documents) {
-        SCOPED_TRACE(Narrow(document));
-        const ProcessResult shown = RunProgram(Quoted(host) + L" " + Quoted(TestDataPath(document)));
+    for (const std::wstring& path : paths) {
+        SCOPED_TRACE(Narrow(path));
+        const ProcessResult shown = RunProgram(Quoted(host) + L" " + Quoted(path));
         EXPECT_EQ(0u, shown.exitCode) << shown.output;
         EXPECT_NE(std::string::npos, shown.output.find("chunk 1 value ")) << shown.output;
     }
     ASSERT_EQ(0u, RunProgram(Regsvr32() + L"/u " + Quoted(dll)).exitCode);
-    for (const wchar_t* document : documents) {
-        SCOPED_TRACE(Narrow(document));
-        const ProcessResult shown = RunProgram(Quoted(host) + L" " + Quoted(TestDataPath(document)));
+    for (const std::wstring& path : paths) {
+        SCOPED_TRACE(Narrow(path));
+        const ProcessResult shown = RunProgram(Quoted(host) + L" " + Quoted(path));
         EXPECT_EQ(2u, shown.exitCode) << shown.output;
         EXPECT_NE(std::string::npos, shown.output.find("no filter for ")) << shown.output;
     }

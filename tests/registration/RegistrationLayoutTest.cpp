@@ -198,3 +198,40 @@ TEST_F(RegistrationLayout, UnregisterLeavesExtensionsTakenOverByOthers) {
 }
 
 }  // namespace
+
+namespace {
+
+// A DLL installed under a path longer than MAX_PATH registers its whole path,
+// not the first 259 characters of it.
+TEST_F(RegistrationLayout, LongModulePathIsRegisteredWhole) {
+    TempDirectory scratch;
+    std::wstring directory = L"\\\\?\\" + scratch.Path();
+    std::vector<std::wstring> created;
+    for (int level = 0; level < 6; ++level) {
+        directory += std::wstring(50, static_cast<wchar_t>(L'a' + level)) + L"\\";
+        ASSERT_TRUE(CreateDirectoryW(directory.c_str(), nullptr));
+        created.push_back(directory);
+    }
+    const std::wstring copy = directory + L"Velmora.dll";
+    ASSERT_TRUE(CopyFileW(dll.Path().c_str(), copy.c_str(), FALSE));
+    {
+        HMODULE module = LoadLibraryW(copy.c_str());
+        ASSERT_NE(nullptr, module);
+        wchar_t loaded[2048] = {};
+        const DWORD length = GetModuleFileNameW(module, loaded, 2048);
+        EXPECT_GT(length, static_cast<DWORD>(MAX_PATH));
+        using Export = HRESULT(STDAPICALLTYPE*)();
+        const auto registerServer = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+        ASSERT_NE(nullptr, registerServer);
+        EXPECT_HR(S_OK, registerServer());
+        std::wstring registered;
+        EXPECT_TRUE(RegistrySandbox::ReadString(L"CLSID\\" + kFilter + L"\\InprocServer32", nullptr, registered,
+                                                HKEY_CLASSES_ROOT));
+        EXPECT_EQ(std::wstring(loaded, length), registered);
+        FreeLibrary(module);
+    }
+    DeleteFileW(copy.c_str());
+    for (auto level = created.rbegin(); level != created.rend(); ++level) RemoveDirectoryW(level->c_str());
+}
+
+}  // namespace
