@@ -46,7 +46,7 @@ constexpr DWORD kRegistrationObjectContext = CLSCTX_INPROC_SERVER | CLSCTX_INPRO
 
 constexpr const wchar_t* kInstanceMapPath = L"SOFTWARE\\Microsoft\\MSFTESQLInstMap";
 constexpr DWORD kRegRootBufferBytes = 1024;
-constexpr const wchar_t* kSqlThreadingModel = L"ThreadingModel";
+constexpr const wchar_t* kThreadingModelValue = L"ThreadingModel";
 
 struct ComReleaser {
     void operator()(IUnknown* object) const noexcept { object->Release(); }
@@ -161,7 +161,7 @@ HRESULT RegisterSqlInstances(const std::wstring& filterClass, const std::wstring
     for (const std::wstring& root : roots) {
         const std::wstring classKey = root + L"CLSID\\" + filterClass;
         LONG status = SetRegistryString(HKEY_LOCAL_MACHINE, classKey, nullptr, modulePath);
-        if (status == ERROR_SUCCESS) status = SetRegistryString(HKEY_LOCAL_MACHINE, classKey, kSqlThreadingModel, threadingModel);
+        if (status == ERROR_SUCCESS) status = SetRegistryString(HKEY_LOCAL_MACHINE, classKey, kThreadingModelValue, threadingModel);
         if (status == ERROR_SUCCESS) status = SetRegistryDword(HKEY_LOCAL_MACHINE, classKey, L"Flags", 1);
         if (status != ERROR_SUCCESS) {
             result = SELFREG_E_CLASS;
