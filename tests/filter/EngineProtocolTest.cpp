@@ -316,3 +316,23 @@ TEST_F(EngineProtocol, ReadOnlyPersistence) {
     EXPECT_HR(E_FAIL, file->GetCurFile(&name));
     EXPECT_EQ(reinterpret_cast<LPOLESTR>(1), name);  // untouched
 }
+
+TEST_F(EngineProtocol, StorageFaceExistsButRefusesEverything) {
+    // Never handed out by QueryInterface, but its slots must still behave.
+    auto* object = new CVelmora(*configuration);
+    IPersistStorage* storage = object;
+    CLSID id{};
+    EXPECT_HR(S_OK, storage->GetClassID(&id));
+    EXPECT_TRUE(IsEqualCLSID(CLSID_VelmoraFilter, id));
+    EXPECT_HR(S_FALSE, storage->IsDirty());
+    EXPECT_HR(E_NOTIMPL, storage->InitNew(nullptr));
+    EXPECT_HR(E_NOTIMPL, storage->Load(nullptr));
+    EXPECT_HR(E_NOTIMPL, storage->Save(nullptr, TRUE));
+    EXPECT_HR(S_OK, storage->SaveCompleted(nullptr));
+    EXPECT_HR(E_NOTIMPL, storage->HandsOffStorage());
+    ComPtr<IUnknown> unknown;
+    ASSERT_HR(S_OK, storage->QueryInterface(IID_IUnknown, unknown.PutVoid()));
+    EXPECT_EQ(static_cast<IUnknown*>(static_cast<IPersistFile*>(object)), unknown.Get());
+    unknown.Reset();
+    EXPECT_EQ(0u, storage->Release());
+}
