@@ -1,11 +1,12 @@
 // velmora-fuzz: the long fuzzing run against the built Velmora.dll.
 //   velmora-fuzz [--count N] [--seconds S] [--seed N] [--input-seconds S]
 //                [--seeds DIR] [--findings DIR]
+//   velmora-fuzz --replay DIR    (every file of DIR once, timed, no mutation)
 // Seeds default to the test data; findings are written to DIR (created when
 // missing). The registry is a private sandbox for the run, with "TempPath"
 // pointing at a scratch directory that is checked after every input.
 // Exit code: 0 no findings, 1 findings, 2 the run could not start; a crash or
-// hang ends the process with 3 or 4 after recording the input.
+// hang ends the process with 3 or 4; the input is then input.bin of DIR.
 #include "FuzzLoop.h"
 
 #include "MallocSpy.h"
@@ -34,6 +35,7 @@ int wmain(int argc, wchar_t** argv) {
     options.seconds = 3600;
     std::wstring seedsDirectory = WithBackslash(VELMORA_TEST_DATA_DIR);
     std::wstring findings;
+    std::wstring replay;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::wstring name = argv[i];
         const wchar_t* value = argv[i + 1];
@@ -47,6 +49,8 @@ int wmain(int argc, wchar_t** argv) {
             options.inputSeconds = static_cast<DWORD>(std::wcstoul(value, nullptr, 10));
         } else if (name == L"--seeds") {
             seedsDirectory = WithBackslash(value);
+        } else if (name == L"--replay") {
+            replay = WithBackslash(value);
         } else if (name == L"--findings") {
             findings = WithBackslash(value);
         } else {
@@ -54,6 +58,7 @@ int wmain(int argc, wchar_t** argv) {
             return 2;
         }
     }
+    if (!replay.empty()) seedsDirectory = replay;
     for (auto& [name, bytes] : fuzz::ReadDirectory(seedsDirectory)) options.seeds.push_back(std::move(bytes));
     if (options.seeds.empty()) {
         std::fprintf(stderr, "velmora-fuzz: no seed files in %ls\n", seedsDirectory.c_str());
@@ -67,7 +72,9 @@ int wmain(int argc, wchar_t** argv) {
     test::TempDirectory work;
     test::TempDirectory filterTemp;
     test::RegistrySandbox::SetString(L"SOFTWARE\\Corvantis\\Velmora", L"TempPath", filterTemp.Path());
-    options.workDirectory = work.Path();
+    // With a findings directory the current input is written there, so that
+    // it survives a process that had to end abruptly.
+    options.workDirectory = findings.empty() ? work.Path() : findings;
     options.filterTempDirectory = filterTemp.Path();
 
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -84,6 +91,20 @@ int wmain(int argc, wchar_t** argv) {
     // The configuration lives as long as the DLL: build it before counting.
     IFilter* first = nullptr;
     if (SUCCEEDED(dll.CreateFilter(IID_IFilter, reinterpret_cast<void**>(&first)))) first->Release();
+
+    if (!replay.empty()) {
+        int bad = 0;
+        for (const auto& [name, bytes] : fuzz::ReadDirectory(replay)) {
+            const DWORD start = GetTickCount();
+            const std::string finding =
+                fuzz::CheckInput(dll, bytes, options.workDirectory + L"input.bin", options.filterTempDirectory, &spy);
+            std::printf("%ls: %zu bytes, %lu ms: %s\n", name.c_str(), bytes.size(),
+                        static_cast<unsigned long>(GetTickCount() - start), finding.empty() ? "ok" : finding.c_str());
+            std::fflush(stdout);
+            bad += !finding.empty();
+        }
+        return bad ? 1 : 0;
+    }
 
     std::printf("velmora-fuzz: %s, seed %llu, %zu seed files, at most %llu inputs in %lu s\n",
                 sizeof(void*) == 8 ? "x64" : "x86", static_cast<unsigned long long>(options.seed),

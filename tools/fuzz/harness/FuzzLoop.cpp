@@ -57,9 +57,17 @@ LONG WINAPI OnUnhandled(EXCEPTION_POINTERS* info) {
 
 void OnTerminate() { Abort("crash", "std::terminate", 3); }
 
+// A stuck input may hold the heap or the C runtime's locks (a stack overflow
+// inside a free, say), so the watchdog neither allocates nor formats: the
+// input is still in input.bin of the work directory, written before the run.
 DWORD WINAPI Watchdog(void*) {
+    static const char message[] = "velmora-fuzz: hang or stuck crash: the input is input.bin of the work directory\n";
     while (WaitForSingleObject(current.stop, 250) == WAIT_TIMEOUT) {
-        if (current.busy && GetTickCount() - current.startTick > current.limitMs) Abort("hang", "time limit", 4);
+        if (current.busy && GetTickCount() - current.startTick > current.limitMs) {
+            DWORD written = 0;
+            WriteFile(GetStdHandle(STD_ERROR_HANDLE), message, sizeof message - 1, &written, nullptr);
+            TerminateProcess(GetCurrentProcess(), 4);
+        }
     }
     return 0;
 }

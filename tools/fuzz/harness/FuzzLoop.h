@@ -5,7 +5,9 @@
 // per-input limit), no task allocation is outstanding, no temporary file is
 // left, the DLL can unload, and the file and stream paths gave the same
 // chunks. Every finding is written to the findings directory as
-// <kind>-<seed>-<index>.bin with a .txt beside it saying what was seen.
+// <kind>-<seed>-<index>.bin with a .txt beside it saying what was seen; an
+// input that hangs (or crashes so that no handler can run) ends the process
+// with exit code 4 and stays behind as input.bin in the work directory.
 // One loop per process at a time.
 #pragma once
 

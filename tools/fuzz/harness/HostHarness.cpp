@@ -68,7 +68,7 @@ std::string Code(const char* what, HRESULT hr) {
 
 }  // namespace
 
-DrainResult DrainChecked(IFilter* filter, bool allowAllocationFailures, size_t maxChunks) {
+DrainResult DrainChecked(IFilter* filter, bool allowAllocationFailures, size_t maxChunks, ULONG firstChunkId) {
     DrainResult result;
     const size_t textBuffer = 512;
     WCHAR buffer[textBuffer + 1];
@@ -88,7 +88,8 @@ DrainResult DrainChecked(IFilter* filter, bool allowAllocationFailures, size_t m
             result.fault = Code("GetChunk", hr);
             return result;
         }
-        if (stat.idChunk != n || stat.idChunkSource != n) {
+        const ULONG expectedId = firstChunkId + static_cast<ULONG>(n - 1);
+        if (stat.idChunk != expectedId || stat.idChunkSource != expectedId) {
             result.fault = "chunk ids out of sequence";
             if (stat.attribute.psProperty.ulKind == PRSPEC_LPWSTR) CoTaskMemFree(stat.attribute.psProperty.lpwstr);
             return result;

@@ -62,7 +62,9 @@ struct DrainResult {
 // until FILTER_S_LAST_TEXT or FILTER_E_NO_MORE_TEXT; the end is
 // FILTER_E_END_OF_CHUNKS. allowAllocationFailures accepts E_OUTOFMEMORY and
 // E_FAIL from GetValue and null attribute names.
-DrainResult DrainChecked(IFilter* filter, bool allowAllocationFailures = false, size_t maxChunks = 200000);
+// firstChunkId: the id the next chunk must carry (1 right after Init).
+DrainResult DrainChecked(IFilter* filter, bool allowAllocationFailures = false, size_t maxChunks = 200000,
+                         ULONG firstChunkId = 1);
 
 enum class Face { File, Stream };
 

@@ -34,7 +34,7 @@ TEST_F(Fuzz, ShortRunsFindNothing) {
         options.seed = run.seed;
         options.count = run.count;
         options.seconds = 100;
-        options.inputSeconds = 60;
+        options.inputSeconds = 15;
         options.workDirectory = work.Path();
         options.filterTempDirectory = filterTemp.Path();
         options.spy = &spy;

@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# The benchmark, in one command: scripts/benchmark.sh
+# - makes the corpus if it is missing, outside the clone, in
+#   $VELMORA_CACHE/bench-corpus (ImageMagick and ExifTool; installs Debian's
+#   imagemagick and libimage-exiftool-perl when they are missing): small
+#   JPEGs (50 KB to 5 MB), large TIFF and PSD files (50 to 500 MB), a 1 GB
+#   TIFF, and SVG, PNG, GIF and EPS files, each with XMP of realistic size;
+# - builds velmora-bench for x86 and x64 (in $BENCH_BUILD-x86/-x64, default
+#   build/bench-*);
+# - on each target times the host path through IPersistFile and through an
+#   unnamed IPersistStream against the floor (read, XMPScanner, parse), and
+#   the peak working set of single documents, one process each;
+# - times ExifTool in batch mode (-@, one process) reading the XMP groups
+#   Velmora maps, on the same corpus, and prints the ratios.
+# Results are printed and kept in $VELMORA_CACHE/bench-results.txt.
+# Set BENCH_SKIP_BUILD=1 to use binaries already built in $BENCH_BUILD-*.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+cd "$VELMORA_ROOT"
+
+CORPUS=${BENCH_CORPUS:-$VELMORA_CACHE/bench-corpus}
+BENCH_BUILD=${BENCH_BUILD:-$VELMORA_ROOT/build/bench}
+RESULTS=$VELMORA_CACHE/bench-results.txt
+
+need=()
+command -v convert >/dev/null 2>&1 || need+=(imagemagick)
+command -v exiftool >/dev/null 2>&1 || need+=(libimage-exiftool-perl)
+if [ ${#need[@]} -gt 0 ]; then
+  apt-get install -y "${need[@]}"
+fi
+
+# ExifTool arguments for the XMP of document $1: the Dublin Core, Photoshop
+# and XMP basic properties a picture desk fills in.
+xmp_args() {
+  local i=$1
+  cat <<EOF
+-XMP-dc:Title-x-default=Harbour study number $i
+-XMP-dc:Title-de=Hafenstudie Nummer $i
+-XMP-dc:Description=Fishing boats leave the harbour at first light on day $i of the series; the quay is still wet from the night rain and the gulls follow the boats out past the lighthouse towards the open sea.
+-XMP-dc:Creator=Ana Lima
+-XMP-dc:Creator=Ben Okafor
+-XMP-dc:Rights=(c) 2024 Corvantis picture desk, all rights reserved
+-XMP-dc:Publisher=Corvantis
+-XMP-dc:Type=Image
+-XMP-dc:Format=image/jpeg
+EOF
+  for s in harbour boats dawn sea lighthouse gulls quay rain fishing morning coast port water sky \
+           clouds reflection nets crew travel europe atlantic series "batch $((i % 7))" "shoot $((i % 13))"; do
+    echo "-XMP-dc:Subject=$s"
+  done
+  cat <<EOF
+-XMP-photoshop:City=Porto
+-XMP-photoshop:State=Norte
+-XMP-photoshop:Country=Portugal
+-XMP-photoshop:Credit=Corvantis / Ana Lima
+-XMP-photoshop:Source=Staff
+-XMP-photoshop:Headline=Boats leave Porto at dawn
+-XMP-photoshop:Instructions=Do not crop the lighthouse
+-XMP-photoshop:AuthorsPosition=Staff photographer
+-XMP-photoshop:CaptionWriter=Ben Okafor
+-XMP-photoshop:Urgency=$((i % 8 + 1))
+-XMP-photoshop:DateCreated=2024:05:04 06:20:30+02:00
+-XMP-xmp:CreateDate=2024:05:04 06:20:30+02:00
+-XMP-xmp:ModifyDate=2024:05:05 10:00:00+02:00
+-XMP-xmp:MetadataDate=2024:05:05 10:00:00+02:00
+-XMP-xmp:CreatorTool=Corvantis Picture Desk 4.2
+-XMP-xmp:Rating=$((i % 5 + 1))
+-XMP-xmp:Label=Selected
+EOF
+}
+
+make_corpus() {
+  local tmp=$CORPUS.partial
+  rm -rf "$tmp"
+  mkdir -p "$tmp"/{jpeg,large,other}
+  echo "benchmark: making the corpus in $CORPUS"
+  # Base pictures of noise, so that the JPEGs come out between 50 KB and 5 MB.
+  local sizes=(150x110 320x240 640x480 1024x768 1500x1100)
+  for k in "${!sizes[@]}"; do
+    convert -size "${sizes[$k]}" xc:gray +noise Random -quality 92 "$tmp/base-$k.jpg"
+  done
+  local args=$tmp/write.args
+  : >"$args"
+  for i in $(seq 1 100); do
+    cp "$tmp/base-$((i % 5)).jpg" "$tmp/jpeg/photo-$i.jpg"
+    { xmp_args "$i"; echo "-overwrite_original"; echo "$tmp/jpeg/photo-$i.jpg"; echo "-execute"; } >>"$args"
+  done
+  # PNG, GIF and EPS, ten of each.
+  convert -size 640x480 xc:gray +noise Random "$tmp/base.png"
+  convert -size 320x240 xc:gray +noise Random -colors 64 "$tmp/base.gif"
+  convert -size 320x240 xc:gray +noise Random eps2:"$tmp/base.eps"
+  for ext in png gif eps; do
+    for i in $(seq 1 10); do
+      cp "$tmp/base.$ext" "$tmp/other/picture-$i.$ext"
+      { xmp_args "$i"; echo "-overwrite_original"; echo "$tmp/other/picture-$i.$ext"; echo "-execute"; } >>"$args"
+    done
+  done
+  # Large TIFF and PSD files, and the 1 GB TIFF.
+  convert -size 4200x4200 xc:gray +noise Random -depth 8 -compress none "$tmp/large/scan-50mb.tif"
+  convert -size 8200x8200 gradient:'#203040-#e0a060' -depth 8 -compress none "$tmp/large/scan-200mb.tif"
+  convert -size 13000x13000 gradient:'#304050-#f0b070' -depth 8 -compress none "$tmp/large/scan-500mb.tif"
+  convert -size 4500x4500 xc:gray +noise Random -depth 8 "$tmp/large/layout-60mb.psd"
+  convert -size 10000x10000 gradient:'#102030-#c09050' -depth 8 "$tmp/large/layout-300mb.psd"
+  convert -size 18600x18600 gradient:'#405060-#a0c0e0' -depth 8 -compress none "$tmp/large/poster-1gb.tif"
+  for f in "$tmp"/large/*; do
+    { xmp_args 7; echo "-overwrite_original"; echo "$f"; echo "-execute"; } >>"$args"
+  done
+  exiftool -q -q -@ "$args" >/dev/null
+  # SVG: ExifTool does not write SVG; the metadata is a bare rdf:RDF element.
+  for i in $(seq 1 10); do
+    cat >"$tmp/other/drawing-$i.svg" <<EOF
+<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="200" height="100" viewBox="0 0 200 100">
+ <metadata>
+  <rdf:RDF xmlns:rdf="http://www.w3.org/1999/02/22-rdf-syntax-ns#">
+   <rdf:Description rdf:about="" xmlns:dc="http://purl.org/dc/elements/1.1/"
+     xmlns:xmp="http://ns.adobe.com/xap/1.0/" xmlns:photoshop="http://ns.adobe.com/photoshop/1.0/"
+     xmp:CreateDate="2024-05-04T06:20:30+02:00" xmp:CreatorTool="Corvantis Draw 2.1"
+     photoshop:City="Porto" photoshop:Urgency="$((i % 8 + 1))">
+    <dc:title><rdf:Alt><rdf:li xml:lang="x-default">Harbour map number $i</rdf:li></rdf:Alt></dc:title>
+    <dc:creator><rdf:Seq><rdf:li>Ana Lima</rdf:li><rdf:li>Ben Okafor</rdf:li></rdf:Seq></dc:creator>
+    <dc:subject><rdf:Bag><rdf:li>harbour</rdf:li><rdf:li>map</rdf:li><rdf:li>boats</rdf:li><rdf:li>series</rdf:li></rdf:Bag></dc:subject>
+   </rdf:Description>
+  </rdf:RDF>
+ </metadata>
+ <rect x="10" y="10" width="180" height="80" fill="#3070a0"/>
+</svg>
+EOF
+  done
+  rm -f "$tmp"/base* "$args"
+  mv "$tmp" "$CORPUS"
+}
+
+[ -d "$CORPUS" ] || make_corpus
+
+build() {
+  local arch=$1 toolchain=$2 dir=$BENCH_BUILD-$1
+  [ -f "$dir/CMakeCache.txt" ] || cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="$VELMORA_ROOT/cmake/$toolchain" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$VELMORA_ROOT/scripts/wine-run" \
+    -DVELMORA_DEPS="$VELMORA_CACHE/deps.cmake" >/dev/null
+  cmake --build "$dir" --target velmora-bench -j2 >/dev/null
+}
+if [ -z "${BENCH_SKIP_BUILD:-}" ]; then
+  build x64 toolchain-x86_64.cmake
+  build x86 toolchain-i686.cmake
+fi
+
+winpath() { echo "Z:${1//\//\\}"; }
+list=$CORPUS/documents.txt
+find "$CORPUS" -type f \( -name '*.jpg' -o -name '*.tif' -o -name '*.psd' -o -name '*.png' -o -name '*.gif' \
+  -o -name '*.eps' -o -name '*.svg' \) | sort >"$CORPUS/documents.unix"
+while read -r f; do winpath "$f"; done <"$CORPUS/documents.unix" >"$list"
+count=$(wc -l <"$CORPUS/documents.unix")
+megabytes=$(du -cm $(cat "$CORPUS/documents.unix") | tail -1 | cut -f1)
+
+{
+  echo "Velmora benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), $(git -C "$VELMORA_ROOT" rev-parse --short HEAD)"
+  echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), \
+$(free -g | awk '/Mem:/ {print $2}') GB RAM; $(wine --version 2>/dev/null); $(uname -sr)"
+  echo "corpus: $count documents, $megabytes MB, in $CORPUS"
+  for arch in x86 x64; do
+    exe=$BENCH_BUILD-$arch/bin/velmora-bench.exe
+    wine "$exe" --list "$(winpath "$list")" --repeat 3 | tr -d '\r'
+    # Peak working set: one process per document, the large ones and a few small ones.
+    for f in $(grep -E '/large/' "$CORPUS/documents.unix") $(grep -E '/jpeg/photo-(1|2|3|4|5)\.jpg$' "$CORPUS/documents.unix"); do
+      printf '%s: ' "$(basename "$f")"
+      wine "$exe" --one "$(winpath "$f")" | tr -d '\r' || echo "failed to load"
+    done
+  done
+  # ExifTool, batch mode, the XMP groups Velmora maps, one process for the corpus.
+  args=$CORPUS/exiftool.args
+  { echo "-XMP-dc:all"; echo "-XMP-photoshop:all"; echo "-XMP-xmp:all"; cat "$CORPUS/documents.unix"; } >"$args"
+  start=$(date +%s.%N)
+  exiftool -q -q -@ "$args" >/dev/null
+  end=$(date +%s.%N)
+  awk -v s="$start" -v e="$end" -v n="$count" 'BEGIN { printf "exiftool batch: %d documents in %.2f s, %.1f documents/s\n", n, e - s, n / (e - s) }'
+} | tee "$RESULTS"
+
+# Ratios against ExifTool from the lines above.
+awk '/exiftool batch/ { ex = $(NF-1) }
+     /host path \/ floor/ { arch[++n] = $2; rate[n] = $(NF-3) }
+     END { for (i = 1; i <= n; i++) printf "%s host path: %.1f documents/s = %.1f x ExifTool\n", arch[i], rate[i], rate[i] / ex }' \
+  "$RESULTS" | tee -a "$RESULTS"

@@ -1,0 +1,347 @@
+// velmora-bench: times what a search host does with the filter, per document,
+// against the floor of the same work (read the bytes, find the packets with
+// XMPScanner, parse the chosen one), and reports peak memory per document.
+//   velmora-bench --list FILE [--repeat N]   every document of FILE (one Windows path per line)
+//   velmora-bench --one PATH                 one document in this process: peak working set
+// The filter object comes from CoCreateInstance when the class is registered
+// in the prefix, otherwise from DllGetClassObject of the Velmora.dll beside
+// this program; the output says which.
+#include "HostHarness.h"
+#include "xmp/XmpToolkit.h"
+
+#include "XMPScanner.hpp"
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace velmora;
+
+namespace {
+
+double Now() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+SIZE_T PeakWorkingSet() {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PeakWorkingSetSize;
+}
+
+// An unnamed stream over a file, read on demand: the stream path then takes
+// the filter's temporary copy, as for a host that hands over content only.
+class FileStream : public IStream {
+public:
+    explicit FileStream(const std::wstring& path)
+        : file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr)) {}
+    virtual ~FileStream() {
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    }
+    bool IsOpen() const { return file != INVALID_HANDLE_VALUE; }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IStream) ||
+            IsEqualIID(riid, IID_ISequentialStream)) {
+            *ppv = static_cast<IStream*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references)); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG count = InterlockedDecrement(&references);
+        if (count == 0) delete this;
+        return static_cast<ULONG>(count);
+    }
+    STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override {
+        DWORD got = 0;
+        if (!ReadFile(file, pv, cb, &got, nullptr)) return STG_E_READFAULT;
+        if (pcbRead) *pcbRead = got;
+        return got < cb ? S_FALSE : S_OK;
+    }
+    STDMETHODIMP Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
+    STDMETHODIMP Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+    STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    STDMETHODIMP Commit(DWORD) override { return S_OK; }
+    STDMETHODIMP Revert() override { return E_NOTIMPL; }
+    STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP Stat(STATSTG* stat, DWORD) override {
+        if (!stat) return STG_E_INVALIDPOINTER;
+        *stat = STATSTG{};
+        stat->type = STGTY_STREAM;
+        LARGE_INTEGER size{};
+        GetFileSizeEx(file, &size);
+        stat->cbSize.QuadPart = static_cast<ULONGLONG>(size.QuadPart);
+        return S_OK;
+    }
+    STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
+
+private:
+    HANDLE file;
+    LONG references = 1;
+};
+
+// How filter objects are made.
+struct Activation {
+    const fuzz::VelmoraDll* dll = nullptr;
+    bool coCreate = false;
+
+    HRESULT Create(IFilter** filter) const {
+        if (coCreate)
+            return CoCreateInstance(fuzz::kFilterClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IFilter,
+                                    reinterpret_cast<void**>(filter));
+        return dll->CreateFilter(IID_IFilter, reinterpret_cast<void**>(filter));
+    }
+};
+
+// The host path for one document: create, load, Init, drain, free, Release.
+// Returns the number of chunks, or -1 when the load failed.
+long HostPath(const Activation& activation, const std::wstring& path, bool stream) {
+    IFilter* filter = nullptr;
+    if (FAILED(activation.Create(&filter))) return -2;
+    HRESULT load = E_FAIL;
+    if (stream) {
+        IPersistStream* persist = nullptr;
+        if (SUCCEEDED(filter->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&persist)))) {
+            auto* source = new FileStream(path);
+            load = persist->Load(source);
+            source->Release();
+            persist->Release();
+        }
+    } else {
+        IPersistFile* persist = nullptr;
+        if (SUCCEEDED(filter->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
+            load = persist->Load(path.c_str(), STGM_READ);
+            persist->Release();
+        }
+    }
+    long chunks = -1;
+    ULONG flags = 0;
+    if (SUCCEEDED(load) && SUCCEEDED(filter->Init(IFILTER_INIT_APPLY_INDEX_ATTRIBUTES, 0, nullptr, &flags))) {
+        const fuzz::DrainResult drain = fuzz::DrainChecked(filter);
+        chunks = static_cast<long>(drain.valueChunks + drain.textChunks);
+    }
+    filter->Release();
+    return chunks;
+}
+
+// The floor: the bytes read in fixed blocks and fed to the scanner, then the
+// chosen packet (the last valid one, or the whole file for a single snip)
+// read again and parsed in one call. Nothing else.
+bool Floor(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size{};
+    GetFileSizeEx(file, &size);
+    const size_t kBlock = 1 << 20;
+    std::unique_ptr<char[]> block(new char[kBlock]);
+    bool parsed = false;
+    try {
+        XMPScanner scanner(static_cast<XMP_Int64>(size.QuadPart));
+        XMP_Int64 offset = 0;
+        DWORD got = 0;
+        while (ReadFile(file, block.get(), kBlock, &got, nullptr) && got > 0) {
+            scanner.Scan(block.get(), offset, got);
+            offset += got;
+        }
+        const long count = scanner.GetSnipCount();
+        XMPScanner::SnipInfoVector snips(static_cast<size_t>(count));
+        scanner.Report(snips);
+        XMP_Int64 packetOffset = 0, packetLength = 0;
+        if (count == 1) {
+            packetLength = offset;
+        } else {
+            for (long i = count - 1; i >= 0; --i) {
+                if (snips[static_cast<size_t>(i)].fState == XMPScanner::eValidPacketSnip) {
+                    packetOffset = snips[static_cast<size_t>(i)].fOffset;
+                    packetLength = snips[static_cast<size_t>(i)].fLength;
+                    break;
+                }
+            }
+        }
+        if (packetLength > 0) {
+            SXMPMeta meta;
+            LARGE_INTEGER at;
+            at.QuadPart = packetOffset;
+            SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+            XMP_Int64 left = packetLength;
+            while (left > 0) {
+                const DWORD want = static_cast<DWORD>(std::min<XMP_Int64>(left, kBlock));
+                if (!ReadFile(file, block.get(), want, &got, nullptr) || got == 0) break;
+                left -= got;
+                meta.ParseFromBuffer(block.get(), got, left > 0 ? kXMP_ParseMoreBuffers : 0);
+            }
+            parsed = true;
+        }
+    } catch (...) {
+        parsed = false;
+    }
+    CloseHandle(file);
+    return parsed;
+}
+
+struct Document {
+    std::wstring path;
+    std::wstring kind;  // extension, with "large" for 50 MB and more
+    double megabytes = 0;
+};
+
+struct Totals {
+    size_t documents = 0;
+    double megabytes = 0;
+    double floor = 0, file = 0, stream = 0;
+    long failedLoads = 0;
+};
+
+void Print(const wchar_t* label, const Totals& t, int repeat) {
+    const double n = static_cast<double>(t.documents) * repeat;
+    const double mb = t.megabytes * repeat;
+    std::printf("%-10ls %6zu docs %9.1f MB | floor %8.1f docs/s %7.1f MB/s | file %8.1f docs/s %7.1f MB/s x%.2f"
+                " | stream %8.1f docs/s %7.1f MB/s x%.2f | load failures %ld\n",
+                label, t.documents, t.megabytes, n / t.floor, mb / t.floor, n / t.file, mb / t.file,
+                t.file / t.floor, n / t.stream, mb / t.stream, t.stream / t.floor, t.failedLoads);
+}
+
+std::vector<Document> ReadList(const std::wstring& listPath) {
+    std::vector<Document> documents;
+    std::string bytes;
+    if (!fuzz::ReadWholeFile(listPath, bytes)) return documents;
+    size_t start = 0;
+    while (start < bytes.size()) {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size();
+        std::string line = bytes.substr(start, end - start);
+        start = end + 1;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+        if (line.empty()) continue;
+        Document document;
+        const int n = MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0);
+        document.path.resize(static_cast<size_t>(n));
+        MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), document.path.data(), n);
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(document.path.c_str(), GetFileExInfoStandard, &data)) continue;
+        document.megabytes =
+            ((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / 1048576.0;
+        const size_t dot = document.path.rfind(L'.');
+        document.kind = dot == std::wstring::npos ? L"?" : document.path.substr(dot + 1);
+        if (document.megabytes >= 50) document.kind += L"-large";
+        documents.push_back(std::move(document));
+    }
+    return documents;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::wstring list, one;
+    int repeat = 3;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::wstring name = argv[i];
+        if (name == L"--list") list = argv[i + 1];
+        else if (name == L"--one") one = argv[i + 1];
+        else if (name == L"--repeat") repeat = std::max(1, _wtoi(argv[i + 1]));
+    }
+    if (list.empty() && one.empty()) {
+        std::fprintf(stderr, "usage: velmora-bench --list FILE [--repeat N] | --one PATH\n");
+        return 2;
+    }
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    SXMPMeta::Initialize();
+    const char* arch = sizeof(void*) == 8 ? "x64" : "x86";
+
+    fuzz::VelmoraDll dll;
+    if (!dll.IsLoaded()) {
+        std::fprintf(stderr, "velmora-bench: Velmora.dll did not load (error %lu)\n",
+                     static_cast<unsigned long>(dll.LoadError()));
+        return 2;
+    }
+    Activation activation;
+    activation.dll = &dll;
+    IFilter* probe = nullptr;
+    if (SUCCEEDED(CoCreateInstance(fuzz::kFilterClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IFilter,
+                                   reinterpret_cast<void**>(&probe)))) {
+        probe->Release();
+        activation.coCreate = true;
+    } else {
+        // Builds the configuration, as the first object of a host does.
+        if (SUCCEEDED(dll.CreateFilter(IID_IFilter, reinterpret_cast<void**>(&probe)))) probe->Release();
+    }
+
+    if (!one.empty()) {
+        // Peak working set of one document over the process's state before it.
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        GetFileAttributesExW(one.c_str(), GetFileExInfoStandard, &data);
+        const double megabytes = ((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / 1048576.0;
+        const SIZE_T before = PeakWorkingSet();
+        const long chunks = HostPath(activation, one, false);
+        const SIZE_T after = PeakWorkingSet();
+        std::printf("peak %s %.1f MB file: working set %.1f MB before, peak %.1f MB, +%.1f MB for the document"
+                    " (%ld chunks)\n",
+                    arch, megabytes, before / 1048576.0, after / 1048576.0, (after - before) / 1048576.0, chunks);
+        SXMPMeta::Terminate();
+        return chunks < 0 ? 1 : 0;
+    }
+
+    const std::vector<Document> documents = ReadList(list);
+    if (documents.empty()) {
+        std::fprintf(stderr, "velmora-bench: no documents in %ls\n", list.c_str());
+        return 2;
+    }
+    std::printf("velmora-bench %s: %zu documents, %d repetitions, objects from %s\n", arch, documents.size(), repeat,
+                activation.coCreate ? "CoCreateInstance (class registered)"
+                                    : "DllGetClassObject of the Velmora.dll beside the tool (class not registered)");
+    std::map<std::wstring, Totals> byKind;
+    Totals all;
+    for (const Document& document : documents) {
+        // Warm the file cache, so that every measurement reads from memory.
+        Floor(document.path);
+        const int times = document.megabytes >= 50 ? 1 : repeat;
+        double t0 = Now();
+        for (int r = 0; r < times; ++r) Floor(document.path);
+        double t1 = Now();
+        long chunks = 0;
+        for (int r = 0; r < times; ++r) chunks = HostPath(activation, document.path, false);
+        double t2 = Now();
+        for (int r = 0; r < times; ++r) HostPath(activation, document.path, true);
+        double t3 = Now();
+        // Large documents run once; count them as `repeat` runs of the same time.
+        const double scale = static_cast<double>(repeat) / times;
+        for (Totals* t : {&byKind[document.kind], &all}) {
+            ++t->documents;
+            t->megabytes += document.megabytes;
+            t->floor += (t1 - t0) * scale;
+            t->file += (t2 - t1) * scale;
+            t->stream += (t3 - t2) * scale;
+            if (chunks < 0) ++t->failedLoads;
+        }
+    }
+    for (const auto& [kind, totals] : byKind) Print(kind.c_str(), totals, repeat);
+    Print(L"all", all, repeat);
+    std::printf("velmora-bench %s: host path / floor = %.2f (file), %.2f (stream); %.1f documents/s through files\n",
+                arch, all.file / all.floor, all.stream / all.floor,
+                static_cast<double>(all.documents) * repeat / all.file);
+    SXMPMeta::Terminate();
+    return 0;
+}
