@@ -72,12 +72,25 @@ EOF
 make_corpus() {
   local tmp=$CORPUS.partial
   rm -rf "$tmp"
-  mkdir -p "$tmp"/{jpeg,large,other}
+  mkdir -p "$tmp"/{jpeg,large,other,policy}
   echo "benchmark: making the corpus in $CORPUS"
+  # Debian's ImageMagick policy refuses pictures of this size; raise its
+  # limits for these commands only.
+  cat >"$tmp/policy/policy.xml" <<'XML'
+<policymap>
+  <policy domain="resource" name="memory" value="8GiB"/>
+  <policy domain="resource" name="map" value="8GiB"/>
+  <policy domain="resource" name="disk" value="16GiB"/>
+  <policy domain="resource" name="area" value="2GP"/>
+  <policy domain="resource" name="width" value="64KP"/>
+  <policy domain="resource" name="height" value="64KP"/>
+</policymap>
+XML
+  export MAGICK_CONFIGURE_PATH=$tmp/policy
   # Base pictures of noise, so that the JPEGs come out between 50 KB and 5 MB.
-  local sizes=(150x110 320x240 640x480 1024x768 1500x1100)
+  local sizes=(220x160 400x300 800x600 1600x1200 2900x2100)
   for k in "${!sizes[@]}"; do
-    convert -size "${sizes[$k]}" xc:gray +noise Random -quality 92 "$tmp/base-$k.jpg"
+    convert -size "${sizes[$k]}" xc:gray +noise Random -type TrueColor -quality 92 "$tmp/base-$k.jpg"
   done
   local args=$tmp/write.args
   : >"$args"
@@ -86,7 +99,7 @@ make_corpus() {
     { xmp_args "$i"; echo "-overwrite_original"; echo "$tmp/jpeg/photo-$i.jpg"; echo "-execute"; } >>"$args"
   done
   # PNG, GIF and EPS, ten of each.
-  convert -size 640x480 xc:gray +noise Random "$tmp/base.png"
+  convert -size 640x480 xc:gray +noise Random -type TrueColor "$tmp/base.png"
   convert -size 320x240 xc:gray +noise Random -colors 64 "$tmp/base.gif"
   convert -size 320x240 xc:gray +noise Random eps2:"$tmp/base.eps"
   for ext in png gif eps; do
@@ -96,12 +109,13 @@ make_corpus() {
     done
   done
   # Large TIFF and PSD files, and the 1 GB TIFF.
-  convert -size 4200x4200 xc:gray +noise Random -depth 8 -compress none "$tmp/large/scan-50mb.tif"
-  convert -size 8200x8200 gradient:'#203040-#e0a060' -depth 8 -compress none "$tmp/large/scan-200mb.tif"
-  convert -size 13000x13000 gradient:'#304050-#f0b070' -depth 8 -compress none "$tmp/large/scan-500mb.tif"
-  convert -size 4500x4500 xc:gray +noise Random -depth 8 "$tmp/large/layout-60mb.psd"
-  convert -size 10000x10000 gradient:'#102030-#c09050' -depth 8 "$tmp/large/layout-300mb.psd"
-  convert -size 18600x18600 gradient:'#405060-#a0c0e0' -depth 8 -compress none "$tmp/large/poster-1gb.tif"
+  local big="-type TrueColor -depth 8 -compress none"
+  convert -size 4200x4200 xc:gray +noise Random $big "$tmp/large/scan-50mb.tif"
+  convert -size 8200x8200 gradient:'#203040-#e0a060' $big "$tmp/large/scan-200mb.tif"
+  convert -size 13000x13000 gradient:'#304050-#f0b070' $big "$tmp/large/scan-500mb.tif"
+  convert -size 4500x4500 xc:gray +noise Random $big "$tmp/large/layout-60mb.psd"
+  convert -size 10000x10000 gradient:'#102030-#c09050' $big "$tmp/large/layout-300mb.psd"
+  convert -size 18600x18600 gradient:'#405060-#a0c0e0' $big "$tmp/large/poster-1gb.tif"
   for f in "$tmp"/large/*; do
     { xmp_args 7; echo "-overwrite_original"; echo "$f"; echo "-execute"; } >>"$args"
   done
@@ -127,7 +141,7 @@ make_corpus() {
 </svg>
 EOF
   done
-  rm -f "$tmp"/base* "$args"
+  rm -rf "$tmp"/base* "$args" "$tmp/policy"
   mv "$tmp" "$CORPUS"
 }
 

@@ -155,7 +155,8 @@ bool Floor(const std::wstring& path) {
     if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER size{};
     GetFileSizeEx(file, &size);
-    const size_t kBlock = 1 << 20;
+    // One block of at most 1 MB, no larger than the file.
+    const size_t kBlock = static_cast<size_t>(std::min<LONGLONG>(std::max<LONGLONG>(size.QuadPart, 1), 1 << 20));
     std::unique_ptr<char[]> block(new char[kBlock]);
     bool parsed = false;
     try {

@@ -1,6 +1,6 @@
 // velmora-fuzz: the long fuzzing run against the built Velmora.dll.
 //   velmora-fuzz [--count N] [--seconds S] [--seed N] [--input-seconds S]
-//                [--seeds DIR] [--findings DIR]
+//                [--seeds DIR] [--findings DIR] [--max-nesting N]
 //   velmora-fuzz --replay DIR    (every file of DIR once, timed, no mutation)
 // Seeds default to the test data; findings are written to DIR (created when
 // missing). The registry is a private sandbox for the run, with "TempPath"
@@ -49,6 +49,8 @@ int wmain(int argc, wchar_t** argv) {
             options.inputSeconds = static_cast<DWORD>(std::wcstoul(value, nullptr, 10));
         } else if (name == L"--seeds") {
             seedsDirectory = WithBackslash(value);
+        } else if (name == L"--max-nesting") {
+            options.maxNesting = static_cast<size_t>(std::wcstoull(value, nullptr, 10));
         } else if (name == L"--replay") {
             replay = WithBackslash(value);
         } else if (name == L"--findings") {

@@ -134,7 +134,7 @@ std::string CheckInput(const VelmoraDll& dll, const std::string& bytes, const st
 
 FuzzReport RunFuzz(const VelmoraDll& dll, const FuzzOptions& options) {
     FuzzReport report;
-    Mutator mutator(options.seeds, options.seed, options.maxInputSize);
+    Mutator mutator(options.seeds, options.seed, options.maxInputSize, options.maxNesting);
     current.findingsDirectory = options.findingsDirectory;
     current.seed = options.seed;
     Guards guards(options.inputSeconds * 1000);
@@ -170,6 +170,10 @@ FuzzReport RunFuzz(const VelmoraDll& dll, const FuzzOptions& options) {
             if (options.stopAtFirstFinding) break;
         }
         current.bytes = nullptr;
+        if (options.verbose && (i + 1) % 10000 == 0) {
+            std::printf("velmora-fuzz: progress %llu\n", static_cast<unsigned long long>(i + 1));
+            std::fflush(stdout);
+        }
     }
     report.milliseconds = GetTickCount() - start;
     DeleteFileW(inputPath.c_str());

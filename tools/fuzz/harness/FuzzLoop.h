@@ -31,6 +31,7 @@ struct FuzzOptions {
     std::wstring filterTempDirectory;  // the DLL's "TempPath" (ends in a backslash)
     std::wstring findingsDirectory;  // where findings go (ends in a backslash); empty: not kept
     size_t maxInputSize = 4u << 20;
+    size_t maxNesting = 20000;       // deepest nesting the mutator makes
     bool stopAtFirstFinding = false;
     bool verbose = false;            // one line per finding on stdout
     const test::MallocSpy* spy = nullptr;  // counts task allocations when given

@@ -15,8 +15,8 @@ const Mutator::Named Mutator::kMutations[] = {
     {"copy-range", &Mutator::CopyRange},       {"odd-values", &Mutator::OddValues},
 };
 
-Mutator::Mutator(std::vector<std::string> seeds, uint64_t seed, size_t maxSize)
-    : seeds(std::move(seeds)), random(seed), maxSize(maxSize) {
+Mutator::Mutator(std::vector<std::string> seeds, uint64_t seed, size_t maxSize, size_t maxNesting)
+    : seeds(std::move(seeds)), random(seed), maxSize(maxSize), maxNesting(maxNesting ? maxNesting : 1) {
     if (this->seeds.empty()) this->seeds.push_back(std::string());
 }
 
@@ -133,7 +133,7 @@ void Mutator::HugeAttribute(std::string& data) {
 
 void Mutator::DeepNesting(std::string& data) {
     size_t begin = 0, end = 0;
-    const size_t depth = 1 + random.Below(random.OneIn(4) ? 20000 : 2000);
+    const size_t depth = 1 + random.Below(random.OneIn(4) ? maxNesting : std::min<size_t>(2000, maxNesting));
     static const char* kOpen[] = {"<rdf:Bag><rdf:li>", "<rdf:Description><dc:x>", "<a>", "<rdf:Seq><rdf:li rdf:parseType=\"Resource\"><dc:s>"};
     static const char* kClose[] = {"</rdf:li></rdf:Bag>", "</dc:x></rdf:Description>", "</a>", "</dc:s></rdf:li></rdf:Seq>"};
     const size_t kind = random.Below(4);

@@ -32,7 +32,8 @@ private:
 class Mutator {
 public:
     // Inputs never grow beyond maxSize bytes.
-    Mutator(std::vector<std::string> seeds, uint64_t seed, size_t maxSize = 4u << 20);
+    // maxNesting bounds the depth of the deep-nesting mutation.
+    Mutator(std::vector<std::string> seeds, uint64_t seed, size_t maxSize = 4u << 20, size_t maxNesting = 20000);
 
     // The next input: a seed with one to three stacked mutations.
     // `description` names the mutations applied, for the record of a finding.
@@ -68,6 +69,7 @@ private:
     std::vector<std::string> seeds;
     Random random;
     size_t maxSize;
+    size_t maxNesting;
 };
 
 }  // namespace velmora::fuzz
