@@ -17,6 +17,10 @@ for t in "${VELMORA_TARGETS[@]}"; do
       -DVELMORA_DEPS="$VELMORA_CACHE/deps.cmake" >/dev/null
   fi
   echo "build: ${arch[$t]}"
-  cmake --build "$b" -j"$(nproc)" | grep -v -E '^\[[0-9]+/[0-9]+\] ' || true
-  [ "${PIPESTATUS[0]}" = 0 ] || { echo "build: ${arch[$t]} failed" >&2; exit 1; }
+  log=$b/build.log
+  if ! cmake --build "$b" -j"$(nproc)" >"$log" 2>&1; then
+    grep -v -E '^\[[0-9]+/[0-9]+\] |GLOB mismatch' "$log" | tail -60 >&2
+    echo "build: ${arch[$t]} failed (full log: $log)" >&2
+    exit 1
+  fi
 done

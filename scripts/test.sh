@@ -7,7 +7,7 @@ bash "$VELMORA_ROOT/scripts/build.sh"
 
 # One wineserver for the whole run: each test process then starts in
 # milliseconds instead of seconds.
-wineserver -p
+wineserver -p 2>/dev/null || true  # one may already be running
 trap 'wineserver -k 2>/dev/null || true' EXIT
 
 status=0

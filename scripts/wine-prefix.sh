@@ -6,11 +6,11 @@ if [ ! -f "$WINEPREFIX/.velmora-ready" ]; then
   echo "wine-prefix: creating $WINEPREFIX"
   rm -rf "$WINEPREFIX"; mkdir -p "$(dirname "$WINEPREFIX")"
   wineboot -i >/dev/null 2>&1 || true
-  wineserver -w
+  timeout 120 wineserver -w || true
   [ -f "$WINEPREFIX/system.reg" ] || { echo "wine-prefix: wineboot failed" >&2; exit 1; }
   # The first start of each side finishes its set-up; do it here, not in a test.
   wine 'C:\windows\system32\cmd.exe' /c ver >/dev/null 2>&1 || true
   wine 'C:\windows\syswow64\cmd.exe' /c ver >/dev/null 2>&1 || true
-  wineserver -w
+  timeout 120 wineserver -w || true
   touch "$WINEPREFIX/.velmora-ready"
 fi

@@ -7,6 +7,7 @@
 
 #include "ChunkRecorder.h"
 #include "ComPtr.h"
+#include "PrefixRegistryLock.h"
 #include "TestSupport.h"
 
 #include <filter.h>
@@ -93,6 +94,7 @@ protected:
     PrefixRegistryCoCreate() { EXPECT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)); }
     ~PrefixRegistryCoCreate() override { CoUninitialize(); }
 
+    PrefixRegistryLock lock;  // before the registration it protects
     ClassRegistration registration;
 };
 

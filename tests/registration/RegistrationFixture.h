@@ -3,6 +3,8 @@
 // product, and a reader that lists a registry tree as sorted text lines.
 #pragma once
 
+#include "PrefixRegistryLock.h"
+
 #include "RegistrySandbox.h"
 
 #include <windows.h>
@@ -95,9 +97,6 @@ private:
     HMODULE module = nullptr;
     std::wstring path;
 };
-
-// The name of the mutex that serialises tests writing the prefix's real registry.
-inline constexpr const wchar_t* kPrefixRegistryMutex = L"Local\\VelmoraTestsPrefixRegistry";
 
 // Sets "DebugMode" to 3 in the sandboxed product key; the DLL reads it when loaded.
 bool EnableDetailLog();
