@@ -115,11 +115,19 @@ struct Activation {
     }
 };
 
+// Seconds spent in each step of the host path, over all documents.
+struct Stages {
+    double create = 0, load = 0, init = 0, drain = 0, release = 0;
+};
+Stages stages;
+
 // The host path for one document: create, load, Init, drain, free, Release.
 // Returns the number of chunks, or -1 when the load failed.
 long HostPath(const Activation& activation, const std::wstring& path, bool stream) {
     IFilter* filter = nullptr;
+    const double t0 = Now();
     if (FAILED(activation.Create(&filter))) return -2;
+    const double t1 = Now();
     HRESULT load = E_FAIL;
     if (stream) {
         IPersistStream* persist = nullptr;
@@ -136,13 +144,25 @@ long HostPath(const Activation& activation, const std::wstring& path, bool strea
             persist->Release();
         }
     }
+    const double t2 = Now();
     long chunks = -1;
     ULONG flags = 0;
+    double t3 = t2;
     if (SUCCEEDED(load) && SUCCEEDED(filter->Init(IFILTER_INIT_APPLY_INDEX_ATTRIBUTES, 0, nullptr, &flags))) {
+        t3 = Now();
         const fuzz::DrainResult drain = fuzz::DrainChecked(filter);
         chunks = static_cast<long>(drain.valueChunks + drain.textChunks);
     }
+    const double t4 = Now();
     filter->Release();
+    const double t5 = Now();
+    if (!stream) {
+        stages.create += t1 - t0;
+        stages.load += t2 - t1;
+        stages.init += t3 - t2;
+        stages.drain += t4 - t3;
+        stages.release += t5 - t4;
+    }
     return chunks;
 }
 
@@ -340,6 +360,11 @@ int wmain(int argc, wchar_t** argv) {
     }
     for (const auto& [kind, totals] : byKind) Print(kind.c_str(), totals, repeat);
     Print(L"all", all, repeat);
+    const double total = stages.create + stages.load + stages.init + stages.drain + stages.release;
+    std::printf("velmora-bench %s: file path time by step: create %.0f%%, load %.0f%%, Init %.0f%%, drain %.0f%%,"
+                " release %.0f%%\n",
+                arch, 100 * stages.create / total, 100 * stages.load / total, 100 * stages.init / total,
+                100 * stages.drain / total, 100 * stages.release / total);
     std::printf("velmora-bench %s: host path / floor = %.2f (file), %.2f (stream); %.1f documents/s through files\n",
                 arch, all.file / all.floor, all.stream / all.floor,
                 static_cast<double>(all.documents) * repeat / all.file);
