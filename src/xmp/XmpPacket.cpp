@@ -10,6 +10,7 @@
 
 #include "common/Win32.h"
 #include "diag/Debugger.h"
+#include "xmp/XmlDepthGuard.h"
 
 #include "XMPScanner.hpp"
 
@@ -38,6 +39,14 @@ bool RefuseMalformedXml(void* /*context*/, XMP_ErrorSeverity /*severity*/, XMP_I
 
 void SetParseErrorPolicy(SXMPMeta& meta) {
     meta.SetErrorCallback(RefuseMalformedXml, nullptr, 0);  // limit 0: every error is reported
+}
+
+// Refuses XML nested deeper than the toolkit's recursion can take; the text
+// is checked before the parser sees it.
+bool PassesDepthGuard(XmlDepthGuard& guard, const char* bytes, size_t length) {
+    if (guard.Feed(bytes, length)) return true;
+    debugger.Log(1, L"ERROR: XMP packet is nested too deeply to parse \n");
+    return false;
 }
 
 // One document file, read through one fixed block: a sequential pass for the
@@ -107,9 +116,11 @@ private:
 HRESULT ParseInBlocks(SXMPMeta* meta, DocumentFile& file, uint64_t length) {
     try {
         SetParseErrorPolicy(*meta);
+        XmlDepthGuard guard;
         for (uint64_t offset = 0; offset < length;) {
             const DWORD got = file.ReadBlock(offset);
             if (got == 0) return E_FAIL;
+            if (!PassesDepthGuard(guard, file.Block(), got)) return E_FAIL;
             meta->ParseFromBuffer(file.Block(), got, kXMP_ParseMoreBuffers);
             offset += got;
         }
@@ -218,6 +229,8 @@ HRESULT XmpPacket::ParsePacket(SXMPMeta* meta, const std::string& buffer, uint32
     if (!meta) return E_FAIL;
     // The stretch comes from the scanner, but never read outside the buffer.
     if (offset > buffer.size() || length > buffer.size() - offset) return E_FAIL;
+    XmlDepthGuard guard;
+    if (!PassesDepthGuard(guard, buffer.data() + offset, length)) return E_FAIL;
     try {
         SetParseErrorPolicy(*meta);
         meta->ParseFromBuffer(buffer.data() + offset, length, 0);
