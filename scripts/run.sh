@@ -21,7 +21,7 @@ fi
 
 clsid='{2BD5D05B-F921-4FB6-B4D1-2F5CEE09471D}'
 declare -A regsvr32=([x64]='regsvr32' [x86]='C:\windows\syswow64\regsvr32.exe')
-declare -A reg=([x64]='C:\windows\system32\reg.exe' [x86]='C:\windows\syswow64\reg.exe')
+declare -A view=([x64]='/reg:64' [x86]='/reg:32')
 
 status=0
 for arch in ${VELMORA_RUN_ARCHS:-x64 x86}; do
@@ -33,7 +33,7 @@ for arch in ${VELMORA_RUN_ARCHS:-x64 x86}; do
   if [ "${VELMORA_RUN_REGISTER:-1}" = 1 ]; then
     wine "${regsvr32[$arch]}" /s "$dll" >/dev/null 2>&1 || true
     # Registered when the class names an in-process server in this bitness's view.
-    wine "${reg[$arch]}" query "HKCR\\CLSID\\$clsid\\InprocServer32" >/dev/null 2>&1 && registered=1
+    wine reg query "HKCR\\CLSID\\$clsid\\InprocServer32" "${view[$arch]}" >/dev/null 2>&1 && registered=1
   fi
   if [ $registered = 0 ]; then
     echo "run: $arch: the filter is not registered; loading $dll directly (--dll)"
