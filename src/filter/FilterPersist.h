@@ -147,9 +147,9 @@ STDMETHODIMP CFilter<Document, Configuration>::Load(IStream* pStm) {
             debugger.Log(1, L"ERROR: saving Stream to temporary file failed \n");
         } else {
             result = this->Load(copy.Name(), 0);
-            // The document, if any, has been read into memory. The copy goes
-            // at once, loaded or not, and the object must not go on naming a
-            // file that no longer exists.
+            // The document, if any, has been parsed and the file closed. The
+            // copy goes at once, loaded or not, and the object must not go on
+            // naming a file that no longer exists.
             copy.Delete();
             documentPath.reset();
         }
