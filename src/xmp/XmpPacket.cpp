@@ -61,11 +61,13 @@ public:
         file.Reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) return E_HANDLE;
-        block.reset(new (std::nothrow) char[XmpPacket::kReadBlockSize]);
-        if (!block) return E_OUTOFMEMORY;
         LARGE_INTEGER fileSize{};
         if (!GetFileSizeEx(file.Get(), &fileSize)) fileSize.QuadPart = 0;
         size = static_cast<uint64_t>(fileSize.QuadPart);
+        // A small file needs no more than its own size.
+        blockSize = static_cast<DWORD>(std::max<uint64_t>(1, std::min<uint64_t>(XmpPacket::kReadBlockSize, size)));
+        block.reset(new (std::nothrow) char[blockSize]);
+        if (!block) return E_OUTOFMEMORY;
         if (ReadBlock(0) == 0) return E_FAIL;
         return S_OK;
     }
@@ -78,7 +80,7 @@ public:
     // read failure.
     DWORD ReadBlock(uint64_t offset) {
         if (offset >= size) return 0;
-        const DWORD wanted = static_cast<DWORD>(std::min<uint64_t>(XmpPacket::kReadBlockSize, size - offset));
+        const DWORD wanted = static_cast<DWORD>(std::min<uint64_t>(blockSize, size - offset));
         return ReadAt(offset, block.get(), wanted);
     }
 
@@ -108,6 +110,7 @@ private:
 
     UniqueFileHandle file;
     std::unique_ptr<char[]> block;
+    DWORD blockSize = 0;
     uint64_t size = 0;
 };
 
