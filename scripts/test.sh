@@ -9,6 +9,12 @@ bash "$VELMORA_ROOT/scripts/build.sh"
 # milliseconds instead of seconds.
 wineserver -p 2>/dev/null || true  # one may already be running
 trap 'wineserver -k 2>/dev/null || true' EXIT
+# Start the prefix's background services (both sides) now, outside CTest: the
+# process that starts them hands them its output pipe, and CTest would wait on
+# that pipe until the test timed out.
+for cmd in 'C:\windows\system32\cmd.exe' 'C:\windows\syswow64\cmd.exe'; do
+  timeout 120 wine "$cmd" /c ver </dev/null >/dev/null 2>&1 || true
+done
 
 status=0
 for a in x86 x64; do

@@ -34,10 +34,12 @@ TempDirectory::~TempDirectory() {
     RemoveDirectoryW(path.c_str());
 }
 
-std::vector<std::wstring> TempDirectory::Files() const {
+std::vector<std::wstring> TempDirectory::Files() const { return FilesIn(path); }
+
+std::vector<std::wstring> FilesIn(const std::wstring& directory) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((path + L"*").c_str(), &data);
+    HANDLE find = FindFirstFileW((directory + L"*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return names;
     do {
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);

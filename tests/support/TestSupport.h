@@ -45,6 +45,9 @@ private:
     std::wstring path;
 };
 
+// Names of the files (not directories) in a directory that ends in a backslash.
+std::vector<std::wstring> FilesIn(const std::wstring& directory);
+
 // Writes bytes to a file (created or replaced); asserts on failure.
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);

@@ -3,6 +3,7 @@
 #include "HostHarness.h"
 
 #include "TestStream.h"
+#include "TestSupport.h"
 
 #include <filterr.h>
 #include <ntquery.h>
@@ -258,17 +259,7 @@ HostRun RunDocument(const VelmoraDll& dll, Face face, const std::wstring& path, 
 // ---------------------------------------------------------------------------
 // Files
 
-std::vector<std::wstring> FilesIn(const std::wstring& directory) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((directory + L"*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return names;
-}
+std::vector<std::wstring> FilesIn(const std::wstring& directory) { return test::FilesIn(directory); }
 
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
