@@ -13,6 +13,17 @@ void XmlDepthGuard::Open() {
     if (++depth > kMaxDepth) exceeded = true;
 }
 
+// A comment ("-->") or a CDATA section ("]]>") ends at two marks and a '>'.
+void XmlDepthGuard::StepToTerminator(char mark, char c) {
+    if (c == mark) {
+        if (matched < 2) ++matched;
+    } else if (c == '>' && matched == 2) {
+        state = State::Text;
+    } else {
+        matched = 0;
+    }
+}
+
 void XmlDepthGuard::Step(char c) {
     switch (state) {
     case State::Text:
@@ -81,22 +92,10 @@ void XmlDepthGuard::Step(char c) {
         }
         return;
     case State::Comment:
-        if (c == '-') {
-            if (matched < 2) ++matched;
-        } else if (c == '>' && matched == 2) {
-            state = State::Text;
-        } else {
-            matched = 0;
-        }
+        StepToTerminator('-', c);
         return;
     case State::CData:
-        if (c == ']') {
-            if (matched < 2) ++matched;
-        } else if (c == '>' && matched == 2) {
-            state = State::Text;
-        } else {
-            matched = 0;
-        }
+        StepToTerminator(']', c);
         return;
     case State::Instruction:
         if (c == '?') {

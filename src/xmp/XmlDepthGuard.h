@@ -24,6 +24,7 @@ private:
     enum class State { Text, TagOpen, StartTag, EndTag, Quoted, Slash, Markup, Comment, CData, Instruction };
 
     void Step(char c);
+    void StepToTerminator(char mark, char c);
     void Open();
 
     State state = State::Text;
