@@ -1,4 +1,4 @@
-// The generic filter engine: the COM identity of a filter object (four faces
+// The generic filter engine: the COM identity of a filter object (five faces
 // over one object and one reference count), the loaded document, and the
 // read-only persistence faces. The chunk protocol (Init, GetChunk, GetText,
 // GetValue) and the file load are supplied by the concrete class.
@@ -11,17 +11,24 @@
 #include "module/ClassIds.h"
 #include "module/ModuleCount.h"
 
+#include "xmp/ByteSource.h"
+
 #include <windows.h>
 #include <filter.h>
 #include <filterr.h>
 #include <objidl.h>
+#include <propsys.h>
 
 #include <memory>
 
 namespace velmora {
 
 template <class Document, class Configuration>
-class CFilter : public IFilter, public IPersistFile, public IPersistStream, public IPersistStorage {
+class CFilter : public IFilter,
+                public IPersistFile,
+                public IPersistStream,
+                public IPersistStorage,
+                public IInitializeWithStream {
 public:
     explicit CFilter(const Configuration& configuration) : configuration(&configuration) {
         InterlockedIncrement(&ModuleCount);
@@ -64,8 +71,8 @@ public:
     STDMETHODIMP SaveCompleted(LPCOLESTR) override { return S_OK; }
     STDMETHODIMP GetCurFile(LPOLESTR* ppszFileName) override;
 
-    // IPersistStream: a stream is loaded through the file it names, or
-    // through a temporary copy.
+    // IPersistStream: a stream is loaded through the file it names, in
+    // place, or through a temporary copy (filter/FilterPersist.h).
     STDMETHODIMP Load(IStream* pStm) override;
     STDMETHODIMP Save(IStream*, BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
@@ -77,9 +84,15 @@ public:
     STDMETHODIMP SaveCompleted(IStorage*) override { return S_OK; }
     STDMETHODIMP HandsOffStorage() override { return E_NOTIMPL; }
 
+    // IInitializeWithStream: loads as IPersistStream::Load does, once per object.
+    STDMETHODIMP Initialize(IStream* pstream, DWORD grfMode) override;
+
     using IPersistFile::Load;
 
 protected:
+    // Loads the document from a source read in place; it has no path.
+    virtual HRESULT LoadSource(ByteSource& source) = 0;
+
     enum class ContentState { None, ValueReady, ValueDone, TextReady, TextDone, End };
     enum class Phase { NotStarted, Values, Text, Done };
 
@@ -90,6 +103,10 @@ protected:
     std::unique_ptr<Document> document;
     ContentState contentState = ContentState::None;
     Phase phase = Phase::NotStarted;
+    bool initializedWithStream = false;
+
+private:
+    HRESULT LoadThroughTemporaryCopy(IStream* pStm);
 };
 
 template <class Document, class Configuration>
@@ -104,6 +121,8 @@ STDMETHODIMP CFilter<Document, Configuration>::QueryInterface(REFIID riid, void*
         {&IID_IFilter, static_cast<IFilter*>(this), nullptr},
         {&IID_IPersistFile, static_cast<IPersistFile*>(this), L"INFO: IPersistFile interface queried \n"},
         {&IID_IPersistStream, static_cast<IPersistStream*>(this), L"INFO: IPersistStream interface queried \n"},
+        {&IID_IInitializeWithStream, static_cast<IInitializeWithStream*>(this),
+         L"INFO: IInitializeWithStream interface queried \n"},
         {&IID_IPersist, static_cast<IPersistFile*>(this), nullptr},
         {&IID_IUnknown, static_cast<IPersistFile*>(this), nullptr},
     };

@@ -1,7 +1,9 @@
-// IPersistStream::Load of the engine: the file that a named stream points at,
-// or else a temporary copy of the stream that lives only for the one call.
-// Included by Filter.h. The stream is read from its current position and is
-// never rewound; it is copied through one fixed stack buffer, never held whole.
+// IPersistStream::Load and IInitializeWithStream::Initialize of the engine:
+// the file that a named stream points at when it can be loaded; else the
+// stream itself, read in place when it can seek; else a temporary copy of
+// the stream that lives only for the one call. Included by Filter.h. The
+// stream is read from its current position to its end, never before it, and
+// no reference to it is kept once the load returns.
 #pragma once
 
 #include <cerrno>
@@ -127,35 +129,70 @@ STDMETHODIMP CFilter<Document, Configuration>::Load(IStream* pStm) {
                 const std::wstring name(returnedName.get());
                 returnedName.reset();
                 debugger.LogFormat(2, L"INFO: IStorage name is %s \n", name.c_str());
-                // The stream stands for a file that is there: load that file itself.
-                if (GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES) return this->Load(name.c_str(), 0);
-                debugger.LogFormat(3, L"INFO: access() return code = %d \n",
-                                   static_cast<int32_t>(persist::ErrnoFromWin32(GetLastError())));
+                // The stream stands for a file that is there: load that file
+                // itself. A host that may not open it (a low-rights filter
+                // host, a file locked by its owner) still has the stream.
+                if (GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES) {
+                    const HRESULT fileResult = this->Load(name.c_str(), 0);
+                    if (SUCCEEDED(fileResult)) return fileResult;
+                    debugger.LogFormat(2, L"INFO: the named file could not be loaded (0x%08x), reading the stream \n",
+                                       static_cast<int32_t>(fileResult));
+                } else {
+                    debugger.LogFormat(3, L"INFO: access() return code = %d \n",
+                                       static_cast<int32_t>(persist::ErrnoFromWin32(GetLastError())));
+                }
             }
         }
 
+        StreamSource source;
+        const HRESULT seekResult = source.Open(pStm);
         HRESULT result = S_OK;
-        persist::TemporaryFile copy;
-        if (!copy.Create(configuration->tempDirectory)) {
-            debugger.LogFormat(1, L"ERROR: CreateTempFilename() failure, error code = %d \n",
-                               static_cast<int32_t>(GetLastError()));
-            debugger.LogFormat(1, L"ERROR: temp path for CreateTempFilename() is %s \n",
-                               configuration->tempDirectory.c_str());
-            result = E_FAIL;
-        } else if (FAILED(result = persist::CopyStreamToFile(pStm, copy.Name()))) {
-            copy.Delete();
-            debugger.Log(1, L"ERROR: saving Stream to temporary file failed \n");
+        if (SUCCEEDED(seekResult)) {
+            debugger.Log(2, L"INFO: reading the stream in place \n");
+            debugger.LogFormat(3, L"INFO: stream bytes to read = %s \n", std::to_wstring(source.Size()).c_str());
+            result = LoadSource(source);
         } else {
-            result = this->Load(copy.Name(), 0);
-            // The document, if any, has been parsed and the file closed. The
-            // copy goes at once, loaded or not, and the object must not go on
-            // naming a file that no longer exists.
-            copy.Delete();
-            documentPath.reset();
+            debugger.LogFormat(2, L"INFO: the stream cannot seek (0x%08x), copying it to a temporary file \n",
+                               static_cast<int32_t>(seekResult));
+            result = LoadThroughTemporaryCopy(pStm);
         }
         debugger.Log(2, L"INFO: exited IPersistStream::Load \n");
         return result;
     });
+}
+
+template <class Document, class Configuration>
+HRESULT CFilter<Document, Configuration>::LoadThroughTemporaryCopy(IStream* pStm) {
+    persist::TemporaryFile copy;
+    if (!copy.Create(configuration->tempDirectory)) {
+        debugger.LogFormat(1, L"ERROR: CreateTempFilename() failure, error code = %d \n",
+                           static_cast<int32_t>(GetLastError()));
+        debugger.LogFormat(1, L"ERROR: temp path for CreateTempFilename() is %s \n",
+                           configuration->tempDirectory.c_str());
+        return E_FAIL;
+    }
+    const HRESULT copied = persist::CopyStreamToFile(pStm, copy.Name());
+    if (FAILED(copied)) {
+        copy.Delete();
+        debugger.Log(1, L"ERROR: saving Stream to temporary file failed \n");
+        return copied;
+    }
+    const HRESULT result = this->Load(copy.Name(), 0);
+    // The document, if any, has been parsed and the file closed. The copy
+    // goes at once, loaded or not, and the object must not go on naming a
+    // file that no longer exists.
+    copy.Delete();
+    documentPath.reset();
+    return result;
+}
+
+template <class Document, class Configuration>
+STDMETHODIMP CFilter<Document, Configuration>::Initialize(IStream* pstream, DWORD /*grfMode*/) {
+    debugger.Log(2, L"INFO: entered IInitializeWithStream::Initialize \n");
+    if (initializedWithStream) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
+    const HRESULT hr = Load(pstream);
+    if (SUCCEEDED(hr)) initializedWithStream = true;
+    return hr;
 }
 
 }  // namespace velmora

@@ -27,7 +27,13 @@ public:
     using CFilter::Load;
     STDMETHODIMP Load(LPCOLESTR pszFileName, DWORD dwMode) override;
 
+protected:
+    HRESULT LoadSource(ByteSource& source) override;
+
 private:
+    // A named file (fileName set) or a source read in place (source set).
+    HRESULT LoadDocument(LPCOLESTR fileName, ByteSource* source);
+
     ULONG selectionCount = 0;
     ULONG currentEntry = 0;
     std::vector<MetadataPropSpec> selection;  // what Init chose, in emission order

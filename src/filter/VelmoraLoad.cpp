@@ -1,6 +1,7 @@
-// IPersistFile::Load of CVelmora: opens the named file as an XmpPacket and
-// fills the object's property-spec list with the standard entries and the
-// entries of the custom schemas that apply to this document.
+// Loading a document into CVelmora: a named file (IPersistFile::Load) or a
+// host's stream read in place opens as an XmpPacket, and the object's
+// property-spec list is filled with the standard entries and the entries of
+// the custom schemas that apply to this document.
 #include "filter/Velmora.h"
 
 #include "config/SchemaDefinitions.h"
@@ -12,10 +13,15 @@ namespace velmora {
 STDMETHODIMP CVelmora::Load(LPCOLESTR pszFileName, DWORD /*dwMode*/) {
     debugger.Log(2, L"INFO: entered IPersistFile::Load \n");
     if (!pszFileName) return E_INVALIDARG;
+    return LoadDocument(pszFileName, nullptr);
+}
 
+HRESULT CVelmora::LoadSource(ByteSource& source) { return LoadDocument(nullptr, &source); }
+
+HRESULT CVelmora::LoadDocument(LPCOLESTR fileName, ByteSource* source) {
     bool replaced = false;
     const HRESULT hr = ExceptionBoundary([&]() -> HRESULT {
-        debugger.LogFormat(3, L"INFO: loading for %s \n", pszFileName);
+        if (fileName) debugger.LogFormat(3, L"INFO: loading for %s \n", fileName);
         propSpecs.clear();
         ReleaseDocument();
         replaced = true;
@@ -24,28 +30,48 @@ STDMETHODIMP CVelmora::Load(LPCOLESTR pszFileName, DWORD /*dwMode*/) {
         phase = Phase::NotStarted;
         contentState = ContentState::None;
 
-        if (const size_t length = std::wcslen(pszFileName)) {
-            documentPath = std::make_unique<wchar_t[]>(length + 1);
-            std::wmemcpy(documentPath.get(), pszFileName, length + 1);
+        const bool joinArrayItems = configuration->multipleInstancesMode == 1;
+        if (fileName) {
+            if (const size_t length = std::wcslen(fileName)) {
+                documentPath = std::make_unique<wchar_t[]>(length + 1);
+                std::wmemcpy(documentPath.get(), fileName, length + 1);
+            }
+            document = std::make_unique<XmpPacket>(documentPath.get(), joinArrayItems);
+        } else {
+            document = std::make_unique<XmpPacket>(nullptr, joinArrayItems);
+            const HRESULT read = document->Load(*source, joinArrayItems);
+            if (!document->IsLoaded()) {
+                document.reset();
+                debugger.LogFormat(1, L"ERROR: the stream could not be read, error code = 0x%08x \n",
+                                   static_cast<int32_t>(read));
+                return FAILED(read) ? read : E_FAIL;
+            }
         }
-        document = std::make_unique<XmpPacket>(documentPath.get(), configuration->multipleInstancesMode == 1);
         if (!document->IsLoaded()) {
             document.reset();
             debugger.LogFormat(1, L"ERROR: document open failure: %s \n", documentPath.get());
             return E_FAIL;
         }
         if (document->IsEmpty()) {
-            debugger.LogFormat(2, L"INFO: XMP packet not found: %s \n", documentPath.get());
+            if (fileName) {
+                debugger.LogFormat(2, L"INFO: XMP packet not found: %s \n", documentPath.get());
+            } else {
+                debugger.Log(2, L"INFO: XMP packet not found in the stream \n");
+            }
         } else {
             propSpecs = configuration->standardPropSpecs;
             AppendCustomSchemaPropSpecs(configuration->customSchemas, document->GetMeta(), propSpecs);
         }
-        debugger.LogFormat(2, L"INFO: loaded for %s \n", documentPath.get());
+        if (fileName) {
+            debugger.LogFormat(2, L"INFO: loaded for %s \n", documentPath.get());
+        } else {
+            debugger.Log(2, L"INFO: loaded from the stream \n");
+        }
         return S_OK;
     });
     // An exception midway (out of memory) must not leave a half-filled list
     // over a document that looks loaded.
-    if (replaced && hr != S_OK && hr != E_FAIL) {
+    if (replaced && FAILED(hr) && document) {
         propSpecs.clear();
         document.reset();
     }

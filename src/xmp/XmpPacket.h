@@ -1,11 +1,10 @@
-// One document as the filter sees it: the XMP packet that the toolkit's
-// packet scanner finds in the file's bytes (the last valid one, or the whole
-// file when the scanner sees a single snip), its parsed data model, and typed
-// value queries over it. Every value read is also kept as wide text.
-// The file is streamed in fixed-size blocks and never held whole in memory.
+// One document as the filter sees it: the parsed data model of its XMP
+// packet (chosen and parsed by PacketReader, from a file or a host's stream),
+// and typed value queries over it. Every value read is also kept as wide text.
 // A packet belongs to one filter object and has no lock of its own.
 #pragma once
 
+#include "xmp/ByteSource.h"
 #include "xmp/XmpToolkit.h"
 
 #include <windows.h>
@@ -32,10 +31,6 @@ class XmpPacket {
 public:
     using TextList = std::list<std::wstring>;
 
-    // Files are read in blocks of this size, so a document costs one block
-    // plus its chosen packet (and the parsed model), whatever the file size.
-    static constexpr uint32_t kReadBlockSize = 256 * 1024;
-
     // Reads and parses the file when path is not null; never throws for an
     // unreadable file: IsLoaded and IsEmpty tell the outcome.
     XmpPacket(const wchar_t* path, bool joinArrayItems);
@@ -43,7 +38,10 @@ public:
     XmpPacket(const XmpPacket&) = delete;
     XmpPacket& operator=(const XmpPacket&) = delete;
 
+    // Both give the code of the open or read that failed (the packet is then
+    // not loaded), else the outcome of the parse.
     HRESULT Load(const wchar_t* path, bool joinArrayItems);
+    HRESULT Load(ByteSource& source, bool joinArrayItems);
 
     bool IsLoaded() const { return loaded; }
     bool IsEmpty() const { return !meta; }
@@ -62,18 +60,14 @@ public:
     TextList::const_iterator TextBegin() const { return texts.begin(); }
     TextList::const_iterator TextEnd() const { return texts.end(); }
 
-    // Parses buffer[offset, offset + length) into meta in one call.
-    static HRESULT ParsePacket(SXMPMeta* meta, const std::string& buffer, uint32_t offset, uint32_t length);
-
 private:
+    void Forget(bool joinArrayItems);
+
     bool loaded = false;
     bool joinArrayItems = false;
     std::unique_ptr<SXMPMeta> meta;
     TextList texts;
 };
-
-// Reads a whole file into buffer (for callers that do want all of it).
-HRESULT BinaryCopy(const wchar_t* path, std::string& buffer);
 
 // An XMP date (already in UTC) as a FILETIME; fractions of a second dropped.
 bool DateTimeToFileTime(const XMP_DateTime& dateTime, FILETIME& fileTime);

@@ -51,6 +51,14 @@ std::vector<std::wstring> LogCapture::Lines() const {
     return lines;
 }
 
+std::vector<std::wstring> LogCapture::LinesWith(const std::wstring& part) const {
+    std::vector<std::wstring> found;
+    for (const std::wstring& line : Lines()) {
+        if (line.find(part) != std::wstring::npos) found.push_back(line);
+    }
+    return found;
+}
+
 void LogCapture::Clear() {
     std::lock_guard<std::mutex> guard(linesLock);
     lines.clear();

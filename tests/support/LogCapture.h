@@ -17,6 +17,8 @@ public:
 
     // Every line written since construction or the last Clear, in order.
     std::vector<std::wstring> Lines() const;
+    // Those of them that contain part.
+    std::vector<std::wstring> LinesWith(const std::wstring& part) const;
     void Clear();
 
 private:

@@ -57,7 +57,7 @@ STDMETHODIMP TestStream::Read(void* pv, ULONG cb, ULONG* pcbRead) {
     if (inner) {
         hr = inner->Read(pv, cb, &delivered);
     } else {
-        delivered = static_cast<ULONG>(std::min<size_t>(cb, bytes.size() - position));
+        delivered = static_cast<ULONG>(std::min<size_t>(cb, bytes.size() - std::min(position, bytes.size())));
         if (delivered) std::memcpy(pv, bytes.data() + position, delivered);
         position += delivered;
         hr = delivered < cb ? S_FALSE : S_OK;
@@ -66,6 +66,20 @@ STDMETHODIMP TestStream::Read(void* pv, ULONG cb, ULONG* pcbRead) {
     if (pcbRead) *pcbRead = delivered;
     reads.push_back({cb, delivered, hr});
     return hr;
+}
+
+STDMETHODIMP TestStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition) {
+    ++seekCalls;
+    if (!seekable) return E_NOTIMPL;
+    if (failAtSeek == seekCalls) return failResult;
+    if (inner) return inner->Seek(dlibMove, dwOrigin, plibNewPosition);
+    const int64_t origins[] = {0, static_cast<int64_t>(position), static_cast<int64_t>(bytes.size())};
+    if (dwOrigin > STREAM_SEEK_END) return STG_E_INVALIDFUNCTION;
+    const int64_t target = origins[dwOrigin] + dlibMove.QuadPart;
+    if (target < 0) return STG_E_INVALIDFUNCTION;
+    position = static_cast<size_t>(target);
+    if (plibNewPosition) plibNewPosition->QuadPart = position;
+    return S_OK;
 }
 
 STDMETHODIMP TestStream::Stat(STATSTG* pstatstg, DWORD grfStatFlag) {
@@ -79,6 +93,11 @@ STDMETHODIMP TestStream::Stat(STATSTG* pstatstg, DWORD grfStatFlag) {
         *pstatstg = STATSTG{};
         pstatstg->type = STGTY_STREAM;
         pstatstg->cbSize.QuadPart = bytes.size();
+    }
+    if (statSize >= 0) pstatstg->cbSize.QuadPart = static_cast<ULONGLONG>(statSize);
+    if (unnamed) {
+        CoTaskMemFree(pstatstg->pwcsName);
+        pstatstg->pwcsName = nullptr;
     }
     if (hasName) {
         CoTaskMemFree(pstatstg->pwcsName);

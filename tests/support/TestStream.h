@@ -1,7 +1,8 @@
 // An IStream for tests of stream loading: it serves bytes from memory or
-// forwards to another stream, can fail Stat or a chosen Read, can end at once
-// with ERROR_HANDLE_EOF, and records every read (the size asked for, the size
-// delivered) and what a directory held while the stream was being read.
+// forwards to another stream, can seek or refuse to (as a pipe does), can
+// fail Stat, a chosen Read or a chosen Seek, can end at once with
+// ERROR_HANDLE_EOF, can report a false size, and records every read (the
+// size asked for, the size delivered).
 #pragma once
 
 #include <windows.h>
@@ -38,6 +39,15 @@ public:
     int lieAtRead = 0;
     // Called at every Read before data is served.
     std::function<void()> onRead;
+    // Stat reports no name, whatever the inner stream says, when set.
+    bool unnamed = false;
+    // Seek works (over the bytes, or forwarded) when set; else E_NOTIMPL.
+    bool seekable = false;
+    // Seek number failAtSeek (1-based) returns failResult; 0 never.
+    int failAtSeek = 0;
+    // Stat reports this size instead of the real one when not negative.
+    int64_t statSize = -1;
+    int seekCalls = 0;
 
     std::vector<ReadCall> reads;
     int statCalls = 0;
@@ -50,7 +60,7 @@ public:
     STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override;
     STDMETHODIMP Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
     // IStream
-    STDMETHODIMP Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    STDMETHODIMP Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition) override;
     STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
     STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
     STDMETHODIMP Commit(DWORD) override { return E_NOTIMPL; }

@@ -59,13 +59,33 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
 
 std::string ReadBytes(const std::wstring& path) {
     std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    char block[65536];
-    DWORD read = 0;
-    while (ReadFile(file, block, sizeof block, &read, nullptr) && read > 0) bytes.append(block, read);
-    CloseHandle(file);
+    if (FAILED(BinaryCopy(path.c_str(), bytes))) bytes.clear();
     return bytes;
+}
+
+HRESULT BinaryCopy(const wchar_t* path, std::string& buffer) {
+    if (!path) return E_INVALIDARG;
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return E_HANDLE;
+    buffer.clear();
+    try {
+        buffer.reserve(GetFileSize(file, nullptr));
+    } catch (...) {
+        CloseHandle(file);
+        return E_OUTOFMEMORY;
+    }
+    char block[4096];
+    DWORD bytesRead = 0;
+    while (ReadFile(file, block, sizeof block, &bytesRead, nullptr) && bytesRead != 0) {
+        try {
+            buffer.append(block, bytesRead);
+        } catch (...) {
+            break;  // out of memory: keep what was read so far
+        }
+    }
+    CloseHandle(file);
+    return buffer.empty() ? E_FAIL : S_OK;
 }
 
 std::string Narrow(const std::wstring& text) {

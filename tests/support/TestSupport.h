@@ -50,7 +50,14 @@ std::vector<std::wstring> FilesIn(const std::wstring& directory);
 
 // Writes bytes to a file (created or replaced); asserts on failure.
 void WriteBytes(const std::wstring& path, const std::string& bytes);
+// The whole file, or nothing when it cannot be read.
 std::string ReadBytes(const std::wstring& path);
+
+// Reads a whole file into buffer in 4096-byte reads: the plain reading that
+// the filter's block reader is compared with. E_INVALIDARG for no path,
+// E_HANDLE when the file cannot be opened, E_OUTOFMEMORY without memory for
+// the file's size, E_FAIL when not one byte was read.
+HRESULT BinaryCopy(const wchar_t* path, std::string& buffer);
 
 // Narrow text for gtest messages.
 std::string Narrow(const std::wstring& text);

@@ -2,6 +2,7 @@
 // the model parsed are those of a whole-file reading (scanner over the whole
 // buffer in one call, one parse of the chosen stretch), wherever the packets
 // lie against the block boundaries; and memory stays bounded.
+#include "xmp/PacketReader.h"
 #include "xmp/XmpPacket.h"
 
 #include "common/Win32.h"
@@ -24,7 +25,7 @@ using namespace velmora::test;
 namespace {
 
 const std::string kDc = "http://purl.org/dc/elements/1.1/";
-constexpr size_t kBlock = XmpPacket::kReadBlockSize;
+constexpr size_t kBlock = PacketReader::kReadBlockSize;
 
 // Deterministic bytes without '<', so no packet can start inside them.
 std::string Filler(size_t count, unsigned seed) {
@@ -97,13 +98,13 @@ Outcome WholeFileReading(const std::wstring& path) {
     scanner.Scan(buffer.data(), 0, static_cast<XMP_Int64>(buffer.size()));
     outcome.hr = S_OK;
     if (scanner.GetSnipCount() == 1) {
-        outcome.hr = XmpPacket::ParsePacket(&meta, buffer, 0, static_cast<uint32_t>(buffer.size()));
+        outcome.hr = PacketReader::ParsePacket(&meta, buffer, 0, static_cast<uint32_t>(buffer.size()));
     } else {
         XMPScanner::SnipInfoVector snips;
         scanner.Report(snips);
         for (auto snip = snips.rbegin(); snip != snips.rend(); ++snip) {
             if (snip->fState != XMPScanner::eValidPacketSnip) continue;
-            outcome.hr = XmpPacket::ParsePacket(&meta, buffer, static_cast<uint32_t>(snip->fOffset),
+            outcome.hr = PacketReader::ParsePacket(&meta, buffer, static_cast<uint32_t>(snip->fOffset),
                                                 static_cast<uint32_t>(snip->fLength));
             break;
         }

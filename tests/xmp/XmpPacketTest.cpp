@@ -1,5 +1,6 @@
 // XmpPacket loading: reading real files, which packet the scanner's snips
 // lead to, the load outcome (IsLoaded, IsEmpty, HRESULT) and its log line.
+#include "xmp/PacketReader.h"
 #include "xmp/XmpPacket.h"
 
 #include "diag/Debugger.h"
@@ -276,12 +277,12 @@ TEST(XmpPacketParse, ParsesOneStretchOfTheBuffer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         SXMPMeta meta;
-        EXPECT_HR(c.hr, XmpPacket::ParsePacket(&meta, buffer, c.offset, c.length));
+        EXPECT_HR(c.hr, PacketReader::ParsePacket(&meta, buffer, c.offset, c.length));
     }
-    EXPECT_HR(E_FAIL, XmpPacket::ParsePacket(nullptr, buffer, 4, size));
+    EXPECT_HR(E_FAIL, PacketReader::ParsePacket(nullptr, buffer, 4, size));
 
     SXMPMeta meta;
-    ASSERT_HR(S_OK, XmpPacket::ParsePacket(&meta, buffer, 4, size));
+    ASSERT_HR(S_OK, PacketReader::ParsePacket(&meta, buffer, 4, size));
     std::string title;
     EXPECT_TRUE(meta.GetLocalizedText(kDc.c_str(), "title", "", "x-default", nullptr, &title, nullptr));
     EXPECT_EQ("Whole file packet", title);

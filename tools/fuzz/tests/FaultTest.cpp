@@ -303,6 +303,61 @@ TEST_F(StreamFaults, EndOfStreamAtEveryBlock) {
     }
 }
 
+// A stream that can seek is read in place, block by block, and the packet is
+// read back from it: a read failing at any of those calls fails the load with
+// the read's code and leaves no document and no file behind; one ending early
+// is judged by what it held.
+TEST_F(StreamFaults, SeekableStreamFailsOrEndsAtEveryRead) {
+    LoadDll();
+    std::string bytes(3 * 256 * 1024 + 100, '\0');
+    const std::string document = Data(L"standard.jpg");
+    bytes.replace(2 * 256 * 1024 + 10, document.size(), document);
+    int reads = 0;
+    {
+        IFilter* filter = NewFilter();
+        TestStream* stream = TestStream::FromBytes(bytes);
+        stream->seekable = true;
+        ASSERT_HR(S_OK, LoadStream(filter, stream));
+        reads = static_cast<int>(stream->reads.size());
+        stream->Release();
+        filter->Release();
+    }
+    ASSERT_EQ(5, reads);  // four blocks, then the packet read back
+    for (HRESULT failure : {STG_E_READFAULT, HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)}) {
+        for (int k = 1; k <= reads; ++k) {
+            SCOPED_TRACE("read " + std::to_string(k));
+            IFilter* filter = NewFilter();
+            TestStream* stream = TestStream::FromBytes(bytes);
+            stream->seekable = true;
+            stream->failAtRead = k;
+            stream->failResult = failure;
+            log->Clear();
+            const HRESULT hr = LoadStream(filter, stream);
+            EXPECT_EQ(1, stream->References());
+            stream->Release();
+            EXPECT_TRUE(FilesIn(filterTemp.Path()).empty());
+            HRESULT init = S_OK;
+            if (failure == STG_E_READFAULT) {
+                EXPECT_HR(STG_E_READFAULT, hr);
+                EXPECT_EQ(std::vector<std::wstring>{Line(
+                              L"ERROR: the stream could not be read, error code = 0x8003001e \n")},
+                          LinesWith(L"ERROR:"));
+                ULONG flags = 0;
+                EXPECT_HR(E_FAIL, filter->Init(IFILTER_INIT_APPLY_INDEX_ATTRIBUTES, 0, nullptr, &flags));
+            } else if (k == 1) {
+                EXPECT_HR(E_FAIL, hr);  // nothing at all
+            } else {
+                // Loaded either way: cut in the last block, after the packet,
+                // it still holds the packet; cut before it, or short when the
+                // packet is read back, it holds none.
+                EXPECT_HR(S_OK, hr);
+                EXPECT_EQ(k == 4, InitAndDrain(filter, init).valueChunks > 0);
+            }
+            filter->Release();
+        }
+    }
+}
+
 TEST_F(StreamFaults, StatFails) {
     LoadDll();
     IFilter* filter = NewFilter();
@@ -400,11 +455,12 @@ TEST_F(FileFaults, LockedFileIsAnOpenFailureUntilUnlocked) {
     ULONG flags = 0;
     EXPECT_HR(E_FAIL, filter->Init(IFILTER_INIT_APPLY_INDEX_ATTRIBUTES, 0, nullptr, &flags));
 
-    // A stream naming the locked file goes to that file, and fails the same way.
+    // A stream naming the locked file goes to that file, and when that fails
+    // to the stream itself.
     TestStream* stream = TestStream::FromBytes(Data(L"standard.jpg"));
     stream->hasName = true;
     stream->name = path;
-    EXPECT_HR(E_FAIL, LoadStream(filter, stream));
+    EXPECT_HR(S_OK, LoadStream(filter, stream));
     stream->Release();
 
     CloseHandle(lock);

@@ -1,0 +1,84 @@
+// Positioned reads over a file handle and over a host's seekable stream.
+#include "xmp/ByteSource.h"
+
+#include <algorithm>
+
+namespace velmora {
+
+namespace {
+
+// A read that runs into the end of the data is the end, not a failure.
+HRESULT EndIsNotAFailure(HRESULT hr) {
+    return hr == HRESULT_FROM_WIN32(ERROR_HANDLE_EOF) ? S_OK : hr;
+}
+
+DWORD ClampToRest(uint64_t offset, uint64_t size, DWORD wanted) {
+    return static_cast<DWORD>(std::min<uint64_t>(wanted, size - offset));
+}
+
+}  // namespace
+
+HRESULT FileSource::Open(const wchar_t* path) {
+    if (!path) return E_INVALIDARG;
+    file.Reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return E_HANDLE;
+    LARGE_INTEGER fileSize{};
+    size = GetFileSizeEx(file.Get(), &fileSize) ? static_cast<uint64_t>(fileSize.QuadPart) : 0;
+    return S_OK;
+}
+
+HRESULT FileSource::ReadAt(uint64_t offset, void* target, DWORD wanted, DWORD& got) {
+    got = 0;
+    if (offset >= size) return S_OK;
+    OVERLAPPED position{};
+    position.Offset = static_cast<DWORD>(offset);
+    position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    if (ReadFile(file.Get(), target, ClampToRest(offset, size, wanted), &got, &position)) return S_OK;
+    got = 0;
+    return EndIsNotAFailure(HRESULT_FROM_WIN32(GetLastError()));
+}
+
+HRESULT StreamSource::Open(IStream* source) {
+    if (!source) return E_INVALIDARG;
+    ULARGE_INTEGER current{}, end{};
+    VELMORA_RETURN_IF_FAILED(source->Seek(LARGE_INTEGER{}, STREAM_SEEK_CUR, &current));
+    const HRESULT hr = source->Seek(LARGE_INTEGER{}, STREAM_SEEK_END, &end);
+    if (FAILED(hr)) {
+        // Nothing may have moved, but the stream is to be copied from where
+        // the host left it: put it back there if it did.
+        LARGE_INTEGER back{};
+        back.QuadPart = static_cast<LONGLONG>(current.QuadPart);
+        source->Seek(back, STREAM_SEEK_SET, nullptr);
+        return hr;
+    }
+    stream = source;
+    start = current.QuadPart;
+    position = kUnknownPosition;  // the stream stands at its end now
+    size = end.QuadPart > start ? end.QuadPart - start : 0;
+    return S_OK;
+}
+
+HRESULT StreamSource::ReadAt(uint64_t offset, void* target, DWORD wanted, DWORD& got) {
+    got = 0;
+    if (offset >= size) return S_OK;
+    if (position != offset) {
+        LARGE_INTEGER to{};
+        to.QuadPart = static_cast<LONGLONG>(start + offset);
+        VELMORA_RETURN_IF_FAILED(stream->Seek(to, STREAM_SEEK_SET, nullptr));
+        position = offset;
+    }
+    const DWORD asked = ClampToRest(offset, size, wanted);
+    ULONG delivered = 0;
+    position = kUnknownPosition;  // until the read has told how far it went
+    const HRESULT hr = EndIsNotAFailure(stream->Read(target, asked, &delivered));
+    if (FAILED(hr)) return hr;
+    // A stream that claims more than it was asked for has not filled the
+    // buffer with that much: nothing of it can be trusted.
+    if (delivered > asked) return E_FAIL;
+    position = offset + delivered;
+    got = delivered;
+    return S_OK;
+}
+
+}  // namespace velmora

@@ -1,0 +1,67 @@
+// Where a document's bytes come from: a file opened by path, or a stream that
+// a search host hands over. The packet reader asks for positioned reads only,
+// so either kind is read in place, through the reader's one block, without a
+// copy. A source is used by one thread, for the length of one load.
+#pragma once
+
+#include "common/Win32.h"
+
+#include <windows.h>
+#include <objidl.h>
+
+#include <cstdint>
+
+namespace velmora {
+
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+
+    // The number of bytes the document held when it was opened; reads never
+    // go past it. A source may still end earlier (a file cut short meanwhile,
+    // a stream that held less than it claimed): a read there delivers 0 bytes.
+    virtual uint64_t Size() const = 0;
+
+    // Reads up to `wanted` bytes at `offset` into target. S_OK with `got` 0
+    // at the end; a failed read gives its own code and `got` 0.
+    virtual HRESULT ReadAt(uint64_t offset, void* target, DWORD wanted, DWORD& got) = 0;
+};
+
+// A file, opened for reading with every kind of sharing, so that a document
+// another program holds open can still be read.
+class FileSource : public ByteSource {
+public:
+    // E_INVALIDARG for no path, E_HANDLE when the file cannot be opened.
+    HRESULT Open(const wchar_t* path);
+
+    uint64_t Size() const override { return size; }
+    HRESULT ReadAt(uint64_t offset, void* target, DWORD wanted, DWORD& got) override;
+
+private:
+    UniqueFileHandle file;
+    uint64_t size = 0;
+};
+
+// The rest of a stream that can seek, from the position it was handed over
+// at to its end. The stream is borrowed, not held: the caller keeps it alive
+// while the source is in use and nothing refers to it afterwards.
+class StreamSource : public ByteSource {
+public:
+    // Measures the stream by seeking to its end and back. A stream that
+    // cannot seek gives the failing Seek's code and is left where it was,
+    // so that it can still be read from its current position.
+    HRESULT Open(IStream* stream);
+
+    uint64_t Size() const override { return size; }
+    HRESULT ReadAt(uint64_t offset, void* target, DWORD wanted, DWORD& got) override;
+
+private:
+    static constexpr uint64_t kUnknownPosition = ~uint64_t{0};
+
+    IStream* stream = nullptr;
+    uint64_t start = 0;                     // the stream position of the document's first byte
+    uint64_t position = kUnknownPosition;  // where the stream stands, relative to start
+    uint64_t size = 0;
+};
+
+}  // namespace velmora

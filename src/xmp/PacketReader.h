@@ -1,0 +1,61 @@
+// How a document's XMP packet is chosen and parsed. The reader goes through
+// the document's bytes once, through one block, and lets the toolkit's packet
+// scanner mark the packets in them. Of several snips the last valid packet is
+// read back and parsed; a document the scanner sees as one snip (no packet
+// at all, or nothing but one packet) is fed to the parser whole, block by
+// block. Memory per document is one block plus the chosen packet.
+// Not thread-safe: one reader serves one load.
+#pragma once
+
+#include "xmp/ByteSource.h"
+#include "xmp/XmpToolkit.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace velmora {
+
+class PacketReader {
+public:
+    // Documents are read in blocks of this size (a smaller document through
+    // a block of its own size).
+    static constexpr uint32_t kReadBlockSize = 256 * 1024;
+
+    explicit PacketReader(ByteSource& source) : source(source) {}
+    PacketReader(const PacketReader&) = delete;
+    PacketReader& operator=(const PacketReader&) = delete;
+
+    // Reads the first block. E_OUTOFMEMORY without memory for the block,
+    // E_FAIL when the document holds not one byte, or the read's own code.
+    HRESULT Open();
+
+    // Chooses the packet and parses it into meta: S_OK with a model (left
+    // empty when there are several snips and none is a valid packet), E_FAIL
+    // when the chosen stretch does not parse. After a failed read ReadFailure
+    // tells its code. Throws for scanner errors and allocation failures.
+    HRESULT ReadInto(SXMPMeta& meta);
+
+    // The code of the first read that failed, or S_OK.
+    HRESULT ReadFailure() const { return readFailure; }
+
+    // Parses buffer[offset, offset + length) into meta in one call.
+    static HRESULT ParsePacket(SXMPMeta* meta, const std::string& buffer, uint32_t offset, uint32_t length);
+
+private:
+    // Up to one block at offset into the block; 0 at the end or after a
+    // failed read.
+    DWORD ReadBlock(uint64_t offset);
+    // Exactly length bytes at offset.
+    bool ReadStretch(uint64_t offset, uint64_t length, std::string& bytes);
+    HRESULT ParseInBlocks(SXMPMeta& meta, uint64_t length);
+
+    ByteSource& source;
+    std::unique_ptr<char[]> block;
+    DWORD blockSize = 0;
+    uint64_t blockOffset = 0;  // where the bytes in the block came from
+    DWORD blockFilled = 0;     // how many of them there are
+    HRESULT readFailure = S_OK;
+};
+
+}  // namespace velmora
