@@ -81,12 +81,15 @@ STDMETHODIMP CVelmora::GetChunk(STAT_CHUNK* pStat) {
             contentState = ContentState::None;
             while (currentEntry < selectionCount) {
                 const MetadataPropSpec& entry = selection[currentEntry];
-                valueIndex = document->GetValue(entry.schemaNS, entry.propPath, entry.type, valueIndex, currentValue);
-                if (valueIndex == -1) {
+                const ValueResult result =
+                    document->GetValue(entry.schemaNS, entry.propPath, entry.type, valueIndex, currentValue);
+                if (result.IsEnd()) {
                     ++currentEntry;
                     valueIndex = 1;
                     continue;
                 }
+                valueIndex = result.next;
+                if (!result.HasValue()) continue;  // this item only; the next may have a value
                 contentState = ContentState::ValueReady;
                 pStat->flags = CHUNK_VALUE;
                 pStat->attribute.guidPropSet = entry.propSpec.PropertySet();

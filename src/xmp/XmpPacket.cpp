@@ -64,27 +64,38 @@ HRESULT XmpPacket::Load(ByteSource& source, bool joinArrayItems) {
     return hr;
 }
 
-int32_t XmpPacket::GetItemValue(const std::string& schemaNS, const std::string& propPath, VARTYPE type,
-                                int32_t index, PropertyValue& value) {
-    if (!meta) return -1;
+ValueResult XmpPacket::GetItemValue(const std::string& schemaNS, const std::string& propPath, VARTYPE type,
+                                    int32_t index, PropertyValue& value) {
+    if (!meta) return ValueResult::End();
+    std::string text;
     try {
-        std::string text;
         XMP_OptionBits options = 0;
-        if (!meta->GetProperty(schemaNS.c_str(), propPath.c_str(), &text, &options)) return -1;
+        if (!meta->GetProperty(schemaNS.c_str(), propPath.c_str(), &text, &options)) return ValueResult::End();
 
         if (options & kXMP_PropCompositeMask) {
-            if (!(options & kXMP_PropValueIsArray)) return -1;  // a struct has no value of its own
-            if (index < 1 || index > meta->CountArrayItems(schemaNS.c_str(), propPath.c_str())) return -1;
-            if (!meta->GetArrayItem(schemaNS.c_str(), propPath.c_str(), index, &text, nullptr)) return -1;
+            // A struct has no value of its own.
+            if (!(options & kXMP_PropValueIsArray)) return ValueResult::End();
+            if (index < 1 || index > meta->CountArrayItems(schemaNS.c_str(), propPath.c_str())) {
+                return ValueResult::End();
+            }
+            if (!meta->GetArrayItem(schemaNS.c_str(), propPath.c_str(), index, &text, nullptr)) {
+                return ValueResult::End();
+            }
         } else if (index != 1) {
-            return -1;
+            return ValueResult::End();
         }
 
         // Every value read goes to the text list, even one whose typed
         // conversion fails below.
-        std::wstring wide = Utf8ToWide(text);
-        texts.push_back(wide);
+        texts.push_back(Utf8ToWide(text));
+    } catch (...) {
+        return ValueResult::End();
+    }
 
+    // From here on a failure is this item's alone: the next one may convert.
+    const ValueResult next = ValueResult::Found(index + 1);
+    const ValueResult skipped = ValueResult::Skipped(index + 1);
+    try {
         switch (type) {
         case VT_INT: {
             const int32_t number = StringUtils::ConvertToInt(text);
@@ -99,41 +110,44 @@ int32_t XmpPacket::GetItemValue(const std::string& schemaNS, const std::string& 
             // A time without a date (year 0) or a date that FILETIME cannot
             // hold (before 1601) gives no value rather than a stale slot.
             FILETIME time{};
-            if (dateTime.year == 0 || !DateTimeToFileTime(dateTime, time)) return -1;
+            if (dateTime.year == 0 || !DateTimeToFileTime(dateTime, time)) return skipped;
             value.time = time;
             value.kind = PropertyValue::Date;
             break;
         }
         default:
-            value.text = std::move(wide);
+            value.text = texts.back();
             value.kind = PropertyValue::Text;
             break;
         }
-        return index + 1;
+        return next;
     } catch (...) {
-        return -1;
+        return skipped;
     }
 }
 
-int32_t XmpPacket::GetValue(const std::string& schemaNS, const std::string& propPath, VARTYPE type, int32_t index,
-                            PropertyValue& value) {
-    int32_t next = GetItemValue(schemaNS, propPath, type, index, value);
-    if (next == -1 || !joinArrayItems || type != VT_LPWSTR) return next;
+ValueResult XmpPacket::GetValue(const std::string& schemaNS, const std::string& propPath, VARTYPE type,
+                                int32_t index, PropertyValue& value) {
+    ValueResult result = GetItemValue(schemaNS, propPath, type, index, value);
+    if (!result.HasValue() || !joinArrayItems || type != VT_LPWSTR) return result;
 
     // Join mode: all remaining items as one value, each followed by a space.
     try {
         std::wstring joined;
-        int32_t lastGood = next;
-        while (next != -1) {
-            lastGood = next;
-            joined += value.text;
-            joined += L' ';
-            next = GetItemValue(schemaNS, propPath, VT_LPWSTR, next, value);
+        int32_t after = result.next;
+        while (!result.IsEnd()) {
+            after = result.next;
+            if (result.HasValue()) {
+                joined += value.text;
+                joined += L' ';
+            }
+            result = GetItemValue(schemaNS, propPath, VT_LPWSTR, result.next, value);
         }
         value.text = std::move(joined);
-        return lastGood;
+        value.kind = PropertyValue::Text;
+        return ValueResult::Found(after);
     } catch (...) {
-        return -1;
+        return ValueResult::End();
     }
 }
 

@@ -27,6 +27,23 @@ struct PropertyValue {
     int32_t kind = None;
 };
 
+// What one value query gives: a value in the slot, no value for this item (its
+// text did not convert to the declared type; the slot is left as it was), or
+// no more items. `next` is the index to ask for next, except after the last.
+struct ValueResult {
+    enum class Outcome { Value, NoValue, NoMoreItems };
+
+    Outcome outcome = Outcome::NoMoreItems;
+    int32_t next = 0;
+
+    static ValueResult Found(int32_t next) { return {Outcome::Value, next}; }
+    static ValueResult Skipped(int32_t next) { return {Outcome::NoValue, next}; }
+    static ValueResult End() { return {Outcome::NoMoreItems, 0}; }
+
+    bool HasValue() const { return outcome == Outcome::Value; }
+    bool IsEnd() const { return outcome == Outcome::NoMoreItems; }
+};
+
 class XmpPacket {
 public:
     using TextList = std::list<std::wstring>;
@@ -47,14 +64,15 @@ public:
     bool IsEmpty() const { return !meta; }
     SXMPMeta* GetMeta() const { return meta.get(); }
 
-    // Fills value with item `index` (1-based) of the property and returns the
-    // index to ask for next, or -1 when there is no such value. In join mode a
-    // VT_LPWSTR property is delivered as one value of all remaining items.
-    int32_t GetValue(const std::string& schemaNS, const std::string& propPath, VARTYPE type, int32_t index,
-                     PropertyValue& value);
-    // Reads exactly one item.
-    int32_t GetItemValue(const std::string& schemaNS, const std::string& propPath, VARTYPE type, int32_t index,
+    // Fills value with item `index` (1-based) of the property. An item whose
+    // text does not convert gives no value but does not end the property: the
+    // items after it are still read. In join mode a VT_LPWSTR property is
+    // delivered as one value of all remaining items.
+    ValueResult GetValue(const std::string& schemaNS, const std::string& propPath, VARTYPE type, int32_t index,
                          PropertyValue& value);
+    // Reads exactly one item.
+    ValueResult GetItemValue(const std::string& schemaNS, const std::string& propPath, VARTYPE type,
+                             int32_t index, PropertyValue& value);
 
     void ClearText() { texts.clear(); }
     TextList::const_iterator TextBegin() const { return texts.begin(); }

@@ -193,6 +193,12 @@ TEST_F(EngineChunks, HandMadeDocuments) {
          {"", IFILTER_INIT_APPLY_INDEX_ATTRIBUTES, {},
           {L"1 V DublinCore/format LPWSTR=image/jpeg", L"2 T image/jpeg", L"3 T soon", L"4 T yesterday",
            L"5 T yesterday"}}},
+        {"an array item that is no date gives no value chunk, and the items after it still do",
+         "<dc:date><rdf:Seq><rdf:li>2001-02-03T04:05:06Z</rdf:li><rdf:li>yesterday</rdf:li>"
+         "<rdf:li>2008-09-10T11:12:13Z</rdf:li></rdf:Seq></dc:date>",
+         {"", 0, {{kDc, L"date"}},
+          {L"1 V DublinCore/date FILETIME=2001-02-03T04:05:06Z", L"2 V DublinCore/date FILETIME=2008-09-10T11:12:13Z",
+           L"3 T 2001-02-03T04:05:06Z", L"4 T yesterday", L"5 T 2008-09-10T11:12:13Z"}}},
         {"the same date under the last-save identifier and under ModifyDate",
          "<xmp:ModifyDate>2007-01-02T03:04:05Z</xmp:ModifyDate>",
          {"", IFILTER_INIT_APPLY_INDEX_ATTRIBUTES, {},

@@ -115,7 +115,7 @@ Outcome WholeFileReading(const std::wstring& path) {
 
 std::wstring FirstTitle(XmpPacket& packet) {
     PropertyValue value;
-    if (packet.GetValue(kDc, "title", VT_LPWSTR, 1, value) == -1) return L"-1";
+    if (!packet.GetValue(kDc, "title", VT_LPWSTR, 1, value).HasValue()) return L"none";
     return value.text;
 }
 
@@ -123,7 +123,7 @@ struct Case {
     std::string name;
     std::string bytes;
     HRESULT hr;
-    std::wstring title;  // first dc:title item, "-1" for none
+    std::wstring title;  // first dc:title item, "none" for none
 };
 
 std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
@@ -198,13 +198,13 @@ TEST(XmpPacketLargeFile, SeveralPacketsTheLastValidOneWins) {
         {"a truncated packet at the end",
          Filler(2 << 20, 18) + Packet("Good") + Filler(1 << 20, 19) + Packet("Cut off").substr(0, 200), S_OK,
          L"Good"},
-        {"only a bad packet", Filler(2 << 20, 20) + Packet("Bad", " bytes='12x'") + Filler(1 << 20, 21), S_OK, L"-1"},
-        {"only a truncated packet", Filler(2 << 20, 22) + Packet("Cut off").substr(0, 200), S_OK, L"-1"},
+        {"only a bad packet", Filler(2 << 20, 20) + Packet("Bad", " bytes='12x'") + Filler(1 << 20, 21), S_OK, L"none"},
+        {"only a truncated packet", Filler(2 << 20, 22) + Packet("Cut off").substr(0, 200), S_OK, L"none"},
         {"a UTF-16 packet across a boundary",
          Filler(3 * kBlock - 33, 23) + Utf16Le(Packet("Sixteen bits")) + Filler(200000, 24), S_OK, L"Sixteen bits"},
         {"an invalid packet last", Filler(100000, 25) + Packet("Good") + Filler(kBlock, 26) +
                                        Packet("Bad</rdf:li>") + Filler(100000, 27),
-         E_FAIL, L"-1"},
+         E_FAIL, L"none"},
     });
 }
 
@@ -221,9 +221,9 @@ TEST(XmpPacketLargeFile, SingleSnipFilesAreParsedWholeInBlocks) {
         {"one packet with a long value", Packet("Whole", "", 64, longText), S_OK, L"Whole"},
         {"one packet with long padding", Packet("Padded", "", 300000), S_OK, L"Padded"},
         {"a large SVG with a bare rdf:RDF", svg, S_OK, L"Gro\u00dfes Logo"},
-        {"large XML without XMP", "<doc>" + Repeat("text ", 400000) + "</doc>", S_OK, L"-1"},
-        {"large XML cut short", "<doc>" + Repeat("<p>text</p>", 200000), E_FAIL, L"-1"},
-        {"large binary data", Filler(3 << 20, 28), E_FAIL, L"-1"},
+        {"large XML without XMP", "<doc>" + Repeat("text ", 400000) + "</doc>", S_OK, L"none"},
+        {"large XML cut short", "<doc>" + Repeat("<p>text</p>", 200000), E_FAIL, L"none"},
+        {"large binary data", Filler(3 << 20, 28), E_FAIL, L"none"},
     });
 }
 

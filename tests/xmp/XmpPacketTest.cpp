@@ -20,10 +20,10 @@ namespace {
 const std::string kDc = "http://purl.org/dc/elements/1.1/";
 const std::wstring kPrefix = L"Corvantis Velmora:";
 
-// The first dc:title item of a packet, or "-1" when there is none.
+// The first dc:title item of a packet, or "none" when there is none.
 std::wstring FirstTitle(XmpPacket& packet) {
     PropertyValue value;
-    if (packet.GetValue(kDc, "title", VT_LPWSTR, 1, value) == -1) return L"-1";
+    if (!packet.GetValue(kDc, "title", VT_LPWSTR, 1, value).HasValue()) return L"none";
     return value.text;
 }
 
@@ -38,7 +38,7 @@ TEST(XmpPacketLoad, ChoosesThePacketAndReportsTheOutcome) {
         HRESULT hr;
         bool loaded;
         bool empty;
-        const wchar_t* title;  // first dc:title item, "-1" for none
+        const wchar_t* title;  // first dc:title item, "none" for none
     };
     const Case cases[] = {
         // One packet between raw snips, in every image format.
@@ -54,18 +54,18 @@ TEST(XmpPacketLoad, ChoosesThePacketAndReportsTheOutcome) {
         {L"last-packet-truncated.bin", S_OK, true, false, L"Earlier valid packet"},
         {L"utf16-packet.bin", S_OK, true, false, L"UTF-16 packet"},
         // Several snips, none valid: an empty model.
-        {L"truncated-packet.bin", S_OK, true, false, L"-1"},
-        {L"bad-packet.bin", S_OK, true, false, L"-1"},
+        {L"truncated-packet.bin", S_OK, true, false, L"none"},
+        {L"bad-packet.bin", S_OK, true, false, L"none"},
         // A valid wrapper around content that does not parse.
-        {L"invalid-xml-packet.bin", E_FAIL, true, true, L"-1"},
+        {L"invalid-xml-packet.bin", E_FAIL, true, true, L"none"},
         // One snip: the whole file goes to the parser.
         {L"whole-packet.xmp", S_OK, true, false, L"Whole file packet"},
         {L"logo.svg", S_OK, true, false, L"Velmora logo"},
-        {L"binary-no-packet.bin", E_FAIL, true, true, L"-1"},
-        {L"no-xmp.jpg", E_FAIL, true, true, L"-1"},
+        {L"binary-no-packet.bin", E_FAIL, true, true, L"none"},
+        {L"no-xmp.jpg", E_FAIL, true, true, L"none"},
         // Nothing read.
-        {L"empty.bin", E_FAIL, false, true, L"-1"},
-        {L"does-not-exist.jpg", E_HANDLE, false, true, L"-1"},
+        {L"empty.bin", E_FAIL, false, true, L"none"},
+        {L"does-not-exist.jpg", E_HANDLE, false, true, L"none"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Narrow(c.file));
@@ -89,7 +89,7 @@ TEST(XmpPacketLoad, NullPathLeavesThePacketUnread) {
     EXPECT_TRUE(packet.IsEmpty());
     EXPECT_EQ(nullptr, packet.GetMeta());
     EXPECT_EQ(packet.TextBegin(), packet.TextEnd());
-    EXPECT_EQ(L"-1", FirstTitle(packet));
+    EXPECT_EQ(L"none", FirstTitle(packet));
     EXPECT_HR(E_INVALIDARG, packet.Load(nullptr, false));
     EXPECT_FALSE(packet.IsLoaded());
 }
@@ -121,7 +121,7 @@ TEST(XmpPacketLoad, RuntimeFilesWithoutAndAroundPackets) {
         const wchar_t* title;
     };
     const Case cases[] = {
-        {"one byte", "x", E_FAIL, true, L"-1"},
+        {"one byte", "x", E_FAIL, true, L"none"},
         {"packet with one byte before", "\x01" + packet, S_OK, false, L"Whole file packet"},
         {"packet with one byte after", packet + "\x01", S_OK, false, L"Whole file packet"},
         {"two copies back to back", packet + packet, S_OK, false, L"Whole file packet"},
@@ -153,7 +153,7 @@ TEST(XmpPacketLoad, MalformedXmlFailsWhileRdfRepairsAreAccepted) {
         const char* name;
         std::string bytes;
         HRESULT hr;
-        const wchar_t* source;  // dc:source, "-1" for none
+        const wchar_t* source;  // dc:source, "none" for none
     };
     const Case cases[] = {
         {"well-formed", PacketAround("<dc:source>kept</dc:source>"), S_OK, L"kept"},
@@ -162,10 +162,10 @@ TEST(XmpPacketLoad, MalformedXmlFailsWhileRdfRepairsAreAccepted) {
          S_OK, L"kept"},
         {"misplaced rdf:li", PacketAround("<rdf:li>stray</rdf:li><dc:source>kept</dc:source>"), S_OK, L"kept"},
         // Not XML: no model at all.
-        {"unclosed element", PacketAround("<dc:source>kept</dc:source><dc:format>"), E_FAIL, L"-1"},
-        {"mismatched end tag", PacketAround("<dc:source>kept</dc:format>"), E_FAIL, L"-1"},
-        {"unbound prefix", PacketAround("<dc:source>kept</dc:source><zz:x>1</zz:x>"), E_FAIL, L"-1"},
-        {"plain text", "just some words", E_FAIL, L"-1"},
+        {"unclosed element", PacketAround("<dc:source>kept</dc:source><dc:format>"), E_FAIL, L"none"},
+        {"mismatched end tag", PacketAround("<dc:source>kept</dc:format>"), E_FAIL, L"none"},
+        {"unbound prefix", PacketAround("<dc:source>kept</dc:source><zz:x>1</zz:x>"), E_FAIL, L"none"},
+        {"plain text", "just some words", E_FAIL, L"none"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -176,8 +176,8 @@ TEST(XmpPacketLoad, MalformedXmlFailsWhileRdfRepairsAreAccepted) {
         EXPECT_TRUE(packet.IsLoaded());
         EXPECT_EQ(FAILED(c.hr), packet.IsEmpty());
         PropertyValue value;
-        const int32_t next = packet.GetValue(kDc, "source", VT_LPWSTR, 1, value);
-        EXPECT_EQ(std::wstring(c.source), next == -1 ? L"-1" : value.text);
+        const ValueResult result = packet.GetValue(kDc, "source", VT_LPWSTR, 1, value);
+        EXPECT_EQ(std::wstring(c.source), result.HasValue() ? value.text : L"none");
     }
 }
 

@@ -35,10 +35,12 @@ std::wstring FormatFileTime(const FILETIME& time) {
     return result;
 }
 
-// One query's outcome as "<next index> <kind> <value>", or "-1".
-std::wstring Describe(int32_t next, const PropertyValue& value) {
-    if (next == -1) return L"-1";
-    std::wstring text = std::to_wstring(next);
+// One query's outcome as "<next index> <kind> <value>", "<next index> none"
+// for an item without a value, or "end" when there are no more items.
+std::wstring Describe(const ValueResult& result, const PropertyValue& value) {
+    if (result.IsEnd()) return L"end";
+    std::wstring text = std::to_wstring(result.next);
+    if (!result.HasValue()) return text + L" none";
     switch (value.kind) {
     case PropertyValue::Text: return text + L" T " + value.text;
     case PropertyValue::Date: return text + L" D " + FormatFileTime(value.time);
@@ -62,9 +64,9 @@ void RunQueries(XmpPacket& packet, const std::string& ns, const std::vector<Quer
         SCOPED_TRACE(std::string(q.path) + " type " + std::to_string(q.type) + " index " + std::to_string(q.index) +
                      (join ? " joined" : ""));
         PropertyValue value;
-        const int32_t next = join ? packet.GetValue(ns, q.path, q.type, q.index, value)
-                                  : packet.GetItemValue(ns, q.path, q.type, q.index, value);
-        EXPECT_EQ(std::wstring(q.expected), Describe(next, value));
+        const ValueResult result = join ? packet.GetValue(ns, q.path, q.type, q.index, value)
+                                        : packet.GetItemValue(ns, q.path, q.type, q.index, value);
+        EXPECT_EQ(std::wstring(q.expected), Describe(result, value));
     }
 }
 
@@ -84,22 +86,22 @@ TEST_F(XmpPacketValues, SimpleArrayStructAndAltTextItems) {
     RunQueries(values, kVt,
                {
                    {"vt:Simple", VT_LPWSTR, 1, L"2 T plain value"},
-                   {"vt:Simple", VT_LPWSTR, 2, L"-1"},
-                   {"vt:Simple", VT_LPWSTR, 0, L"-1"},
+                   {"vt:Simple", VT_LPWSTR, 2, L"end"},
+                   {"vt:Simple", VT_LPWSTR, 0, L"end"},
                    {"vt:Unicode", VT_LPWSTR, 1, L"2 T Gr\u00fc\u00dfe aus K\u00f6ln"},
                    {"vt:EmptyValue", VT_LPWSTR, 1, L"2 T "},
                    {"vt:Bag", VT_LPWSTR, 1, L"2 T alpha"},
                    {"vt:Bag", VT_LPWSTR, 2, L"3 T beta"},
                    {"vt:Bag", VT_LPWSTR, 3, L"4 T gamma"},
-                   {"vt:Bag", VT_LPWSTR, 4, L"-1"},
-                   {"vt:Bag", VT_LPWSTR, 0, L"-1"},
-                   {"vt:Bag", VT_LPWSTR, -1, L"-1"},
+                   {"vt:Bag", VT_LPWSTR, 4, L"end"},
+                   {"vt:Bag", VT_LPWSTR, 0, L"end"},
+                   {"vt:Bag", VT_LPWSTR, -1, L"end"},
                    {"vt:Seq", VT_LPWSTR, 1, L"2 T first"},
                    {"vt:Seq", VT_LPWSTR, 2, L"3 T second"},
-                   {"vt:Seq", VT_LPWSTR, 3, L"-1"},
-                   {"vt:Struct", VT_LPWSTR, 1, L"-1"},
-                   {"vt:Struct", VT_LPWSTR, 0, L"-1"},
-                   {"vt:Struct", VT_LPWSTR, 2, L"-1"},
+                   {"vt:Seq", VT_LPWSTR, 3, L"end"},
+                   {"vt:Struct", VT_LPWSTR, 1, L"end"},
+                   {"vt:Struct", VT_LPWSTR, 0, L"end"},
+                   {"vt:Struct", VT_LPWSTR, 2, L"end"},
                    {"vt:Struct/vt:Field", VT_LPWSTR, 1, L"2 T inner"},
                    {"vt:StructItems", VT_LPWSTR, 1, L"2 T "},  // a struct item has an empty value
                    {"vt:StructItems", VT_LPWSTR, 2, L"3 T plain item"},
@@ -108,7 +110,7 @@ TEST_F(XmpPacketValues, SimpleArrayStructAndAltTextItems) {
                    {"vt:AltText", VT_LPWSTR, 1, L"2 T Hello"},
                    {"vt:AltText", VT_LPWSTR, 2, L"3 T Hallo"},
                    {"vt:AltText", VT_LPWSTR, 3, L"4 T Bonjour"},
-                   {"vt:AltText", VT_LPWSTR, 4, L"-1"},
+                   {"vt:AltText", VT_LPWSTR, 4, L"end"},
                    // The toolkit moves x-default to the front while parsing...
                    {"vt:AltReordered", VT_LPWSTR, 1, L"2 T Hello"},
                    {"vt:AltReordered", VT_LPWSTR, 2, L"3 T Hallo"},
@@ -116,15 +118,15 @@ TEST_F(XmpPacketValues, SimpleArrayStructAndAltTextItems) {
                    // ...and gives an x-default-plus-one array the x-default value twice.
                    {"vt:AltPair", VT_LPWSTR, 1, L"2 T Hello"},
                    {"vt:AltPair", VT_LPWSTR, 2, L"3 T Hello"},
-                   {"vt:AltPair", VT_LPWSTR, 3, L"-1"},
+                   {"vt:AltPair", VT_LPWSTR, 3, L"end"},
                    // Missing properties, unknown namespaces, bad paths.
-                   {"vt:Missing", VT_LPWSTR, 1, L"-1"},
-                   {"", VT_LPWSTR, 1, L"-1"},
-                   {"vt:Bag[", VT_LPWSTR, 1, L"-1"},
+                   {"vt:Missing", VT_LPWSTR, 1, L"end"},
+                   {"", VT_LPWSTR, 1, L"end"},
+                   {"vt:Bag[", VT_LPWSTR, 1, L"end"},
                });
     PropertyValue value;
-    EXPECT_EQ(-1, values.GetItemValue("http://ns.example.com/unregistered/", "un:Simple", VT_LPWSTR, 1, value));
-    EXPECT_EQ(-1, values.GetItemValue("", "vt:Simple", VT_LPWSTR, 1, value));
+    EXPECT_TRUE(values.GetItemValue("http://ns.example.com/unregistered/", "un:Simple", VT_LPWSTR, 1, value).IsEnd());
+    EXPECT_TRUE(values.GetItemValue("", "vt:Simple", VT_LPWSTR, 1, value).IsEnd());
 }
 
 TEST_F(XmpPacketValues, AnyOtherDeclaredTypeIsText) {
@@ -144,16 +146,30 @@ TEST_F(XmpPacketValues, Integers) {
                {
                    {"vt:IntPlain", VT_INT, 1, L"2 I 3"},
                    {"vt:IntSpaced", VT_INT, 1, L"2 I 7"},
-                   {"vt:IntLetter", VT_INT, 1, L"-1"},
+                   {"vt:IntLetter", VT_INT, 1, L"2 none"},
                    {"vt:IntNegative", VT_INT, 1, L"2 I -42"},
-                   {"vt:IntTooBig", VT_INT, 1, L"-1"},
-                   {"vt:EmptyValue", VT_INT, 1, L"-1"},
-                   {"vt:Simple", VT_INT, 1, L"-1"},
+                   {"vt:IntTooBig", VT_INT, 1, L"2 none"},
+                   {"vt:EmptyValue", VT_INT, 1, L"2 none"},
+                   {"vt:Simple", VT_INT, 1, L"2 none"},
                    {"vt:IntArray", VT_INT, 1, L"2 I 1"},
-                   {"vt:IntArray", VT_INT, 2, L"-1"},
+                   // An item that does not convert ends nothing: the next is read.
+                   {"vt:IntArray", VT_INT, 2, L"3 none"},
                    {"vt:IntArray", VT_INT, 3, L"4 I 3"},
-                   {"vt:IntArray", VT_INT, 4, L"-1"},
+                   {"vt:IntArray", VT_INT, 4, L"end"},
                });
+}
+
+TEST_F(XmpPacketValues, AnItemThatDoesNotConvertLeavesTheLaterItemsToBeRead) {
+    // ["1", "x", "3"] as integers: values 1 and 3, and all three texts.
+    values.ClearText();
+    std::vector<std::wstring> walk;
+    PropertyValue value;
+    for (ValueResult result = ValueResult::Found(1); !result.IsEnd();) {
+        result = values.GetValue(kVt, "vt:IntArray", VT_INT, result.next, value);
+        walk.push_back(Describe(result, value));
+    }
+    EXPECT_EQ((Texts{L"2 I 1", L"3 none", L"4 I 3", L"end"}), walk);
+    EXPECT_EQ((Texts{L"1", L"x", L"3"}), TextList(values));
 }
 
 TEST_F(XmpPacketValues, Dates) {
@@ -162,15 +178,15 @@ TEST_F(XmpPacketValues, Dates) {
                    {"vt:DateZone", VT_FILETIME, 1, L"2 D 2006-05-04 08:20:30"},
                    {"vt:DateNoZone", VT_FILETIME, 1, L"2 D 2006-05-04 00:00:00"},
                    {"vt:DateFraction", VT_FILETIME, 1, L"2 D 2006-05-04 10:20:30"},
-                   {"vt:DateWord", VT_FILETIME, 1, L"-1"},
-                   {"vt:Simple", VT_FILETIME, 1, L"-1"},
-                   {"vt:EmptyValue", VT_FILETIME, 1, L"-1"},
+                   {"vt:DateWord", VT_FILETIME, 1, L"2 none"},
+                   {"vt:Simple", VT_FILETIME, 1, L"2 none"},
+                   {"vt:EmptyValue", VT_FILETIME, 1, L"2 none"},
                    {"vt:DateArray", VT_FILETIME, 1, L"2 D 2006-05-04 10:20:30"},
                    {"vt:DateArray", VT_FILETIME, 2, L"3 D 2007-06-05 11:21:31"},
-                   {"vt:DateArray", VT_FILETIME, 3, L"-1"},
+                   {"vt:DateArray", VT_FILETIME, 3, L"end"},
                    // Parse as dates but have no FILETIME: no value.
-                   {"vt:DateTimeOnly", VT_FILETIME, 1, L"-1"},
-                   {"vt:DateAncient", VT_FILETIME, 1, L"-1"},
+                   {"vt:DateTimeOnly", VT_FILETIME, 1, L"2 none"},
+                   {"vt:DateAncient", VT_FILETIME, 1, L"2 none"},
                });
 }
 
@@ -191,12 +207,13 @@ TEST_F(XmpPacketValues, AFailedConversionLeavesTheSlotAsItWasButKeepsTheText) {
         SCOPED_TRACE(c.path);
         values.ClearText();
         PropertyValue value;
-        ASSERT_EQ(2, values.GetItemValue(kVt, "vt:DateZone", VT_FILETIME, 1, value));
+        ASSERT_EQ(L"2 D 2006-05-04 08:20:30",
+                  Describe(values.GetItemValue(kVt, "vt:DateZone", VT_FILETIME, 1, value), value));
         const FILETIME before = value.time;
         value.number = 77;
         value.text = L"previous";
 
-        EXPECT_EQ(-1, values.GetItemValue(kVt, c.path, c.type, 1, value));
+        EXPECT_EQ(L"2 none", Describe(values.GetItemValue(kVt, c.path, c.type, 1, value), value));
         EXPECT_EQ(PropertyValue::Date, value.kind);
         EXPECT_EQ(before.dwLowDateTime, value.time.dwLowDateTime);
         EXPECT_EQ(before.dwHighDateTime, value.time.dwHighDateTime);
@@ -239,16 +256,16 @@ TEST_F(XmpPacketValues, JoinModeDeliversTheRemainingTextItemsAsOneValue) {
                    {"vt:Bag", VT_LPWSTR, 1, L"4 T alpha beta gamma "},
                    {"vt:Bag", VT_LPWSTR, 2, L"4 T beta gamma "},
                    {"vt:Bag", VT_LPWSTR, 3, L"4 T gamma "},
-                   {"vt:Bag", VT_LPWSTR, 4, L"-1"},
+                   {"vt:Bag", VT_LPWSTR, 4, L"end"},
                    {"vt:Seq", VT_LPWSTR, 1, L"3 T first second "},
-                   {"vt:Seq", VT_LPWSTR, 3, L"-1"},
+                   {"vt:Seq", VT_LPWSTR, 3, L"end"},
                    {"vt:Simple", VT_LPWSTR, 1, L"2 T plain value "},
-                   {"vt:Simple", VT_LPWSTR, 2, L"-1"},
+                   {"vt:Simple", VT_LPWSTR, 2, L"end"},
                    {"vt:EmptyValue", VT_LPWSTR, 1, L"2 T  "},
                    {"vt:StructItems", VT_LPWSTR, 1, L"3 T  plain item "},
                    {"vt:AltText", VT_LPWSTR, 1, L"4 T Hello Hallo Bonjour "},
-                   {"vt:Struct", VT_LPWSTR, 1, L"-1"},
-                   {"vt:Missing", VT_LPWSTR, 1, L"-1"},
+                   {"vt:Struct", VT_LPWSTR, 1, L"end"},
+                   {"vt:Missing", VT_LPWSTR, 1, L"end"},
                    // Only VT_LPWSTR is joined.
                    {"vt:DateArray", VT_FILETIME, 1, L"2 D 2006-05-04 10:20:30"},
                    {"vt:DateArray", VT_FILETIME, 2, L"3 D 2007-06-05 11:21:31"},
@@ -261,9 +278,9 @@ TEST_F(XmpPacketValues, JoinModeDeliversTheRemainingTextItemsAsOneValue) {
 
 TEST_F(XmpPacketValues, JoinModeStillListsEveryItemSeparately) {
     PropertyValue value;
-    EXPECT_EQ(3, joined.GetValue(kVt, "vt:Seq", VT_LPWSTR, 1, value));
+    EXPECT_EQ(L"3 T first second ", Describe(joined.GetValue(kVt, "vt:Seq", VT_LPWSTR, 1, value), value));
     EXPECT_EQ(L"first second ", value.text);
-    EXPECT_EQ(-1, joined.GetValue(kVt, "vt:Seq", VT_LPWSTR, 3, value));
+    EXPECT_TRUE(joined.GetValue(kVt, "vt:Seq", VT_LPWSTR, 3, value).IsEnd());
     EXPECT_EQ((Texts{L"first", L"second"}), TextList(joined));
 }
 
@@ -277,23 +294,23 @@ TEST(XmpPacketStandardValues, EveryImageFormatYieldsTheStandardSet) {
                    {
                        {"dc:creator", VT_LPWSTR, 1, L"2 T Ana Lima"},
                        {"dc:creator", VT_LPWSTR, 2, L"3 T Ben Okafor"},
-                       {"dc:creator", VT_LPWSTR, 3, L"-1"},
+                       {"dc:creator", VT_LPWSTR, 3, L"end"},
                        {"dc:subject", VT_LPWSTR, 1, L"2 T harbour"},
                        {"dc:subject", VT_LPWSTR, 2, L"3 T boats"},
                        {"dc:subject", VT_LPWSTR, 3, L"4 T dawn"},
-                       {"dc:subject", VT_LPWSTR, 4, L"-1"},
+                       {"dc:subject", VT_LPWSTR, 4, L"end"},
                        // x-default plus one language: the toolkit copies the
                        // x-default value onto the "de" item while parsing.
                        {"dc:title", VT_LPWSTR, 1, L"2 T Harbour at dawn"},
                        {"dc:title", VT_LPWSTR, 2, L"3 T Harbour at dawn"},
-                       {"dc:title", VT_LPWSTR, 3, L"-1"},
-                       {"dc:description", VT_LPWSTR, 1, L"-1"},
+                       {"dc:title", VT_LPWSTR, 3, L"end"},
+                       {"dc:description", VT_LPWSTR, 1, L"end"},
                    });
         RunQueries(packet, kXmp,
                    {
                        {"xmp:CreateDate", VT_FILETIME, 1, L"2 D 2024-05-04 04:20:30"},
                        {"xmp:CreateDate", VT_LPWSTR, 1, L"2 T 2024-05-04T06:20:30+02:00"},
-                       {"xmp:ModifyDate", VT_FILETIME, 1, L"-1"},
+                       {"xmp:ModifyDate", VT_FILETIME, 1, L"end"},
                    });
         RunQueries(packet, kPhotoshop, {{"photoshop:Urgency", VT_INT, 1, L"2 I 5"}});
     }
@@ -303,7 +320,7 @@ TEST(XmpPacketStandardValues, EmptyModelAndNoModelGiveNoValues) {
     for (const wchar_t* file : {L"bad-packet.bin", L"truncated-packet.bin", L"binary-no-packet.bin", L"empty.bin"}) {
         SCOPED_TRACE(Narrow(file));
         XmpPacket packet(TestDataPath(file).c_str(), true);
-        RunQueries(packet, kDc, {{"dc:title", VT_LPWSTR, 1, L"-1"}, {"dc:creator", VT_LPWSTR, 1, L"-1"}}, true);
+        RunQueries(packet, kDc, {{"dc:title", VT_LPWSTR, 1, L"end"}, {"dc:creator", VT_LPWSTR, 1, L"end"}}, true);
         EXPECT_EQ(Texts{}, TextList(packet));
     }
 }
