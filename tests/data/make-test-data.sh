@@ -8,8 +8,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$here"
 
+# ImageMagick by its own name, not by any program called convert.
+source "$here/../../scripts/imagemagick.sh"
 need=()
-command -v convert >/dev/null 2>&1 || need+=(imagemagick)
 command -v exiftool >/dev/null 2>&1 || need+=(libimage-exiftool-perl)
 if [ ${#need[@]} -gt 0 ]; then
   apt-get install -y "${need[@]}"
