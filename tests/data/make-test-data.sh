@@ -8,32 +8,18 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$here"
 
-# ImageMagick's convert. Another program of that name may come first on the
-# PATH, so the one used is the first that says it is ImageMagick.
-imagemagick=
-find_imagemagick() {
-  local candidate
-  for candidate in convert /usr/bin/convert convert-im6.q16; do
-    if "$candidate" -version 2>/dev/null | grep -q ImageMagick; then
-      imagemagick=$candidate
-      return 0
-    fi
-  done
-  return 1
-}
-
+# ImageMagick by its own name, not by any program called convert.
+source "$here/../../scripts/imagemagick.sh"
 need=()
-find_imagemagick || need+=(imagemagick)
 command -v exiftool >/dev/null 2>&1 || need+=(libimage-exiftool-perl)
 command -v cjxl >/dev/null 2>&1 || need+=(libjxl-tools)
 if [ ${#need[@]} -gt 0 ]; then
   apt-get install -y "${need[@]}"
 fi
-find_imagemagick || { echo "ImageMagick's convert not found" >&2; exit 1; }
 
 # A tiny picture, the same bytes every run (no dates or comments).
 picture() {
-  "$imagemagick" -size 16x12 gradient:'#203040-#e0a060' -strip "$@"
+  convert -size 16x12 gradient:'#203040-#e0a060' -strip "$@"
 }
 
 # The standard metadata set, written by ExifTool after removing everything

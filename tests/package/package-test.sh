@@ -1,0 +1,209 @@
+#!/usr/bin/env bash
+# The packages under Wine's msiexec, in a Wine prefix of their own that no
+# other test touches. One case per call, run by CTest in this order:
+#   package-test.sh CASE WORKDIR X64BIN X86BIN
+# "Setup" builds the packages (the current version, an older one and a
+# signed set) and makes a fresh prefix; "Cleanup" ends its wineserver and
+# removes WORKDIR. Each case prints what it checks and exits 1 on the first
+# failure.
+set -uo pipefail
+case_name=$1
+work=$2
+bin64=$3
+bin32=$4
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+export WINEPREFIX=$work/prefix
+source "$root/scripts/env.sh"  # keeps the WINEPREFIX above
+
+version=$(sed -n 's/^project(Velmora VERSION \([0-9][0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+old_version=0.9.0
+x64_msi=$work/current/Velmora-$version-x64.msi
+x86_msi=$work/current/Velmora-$version-x86.msi
+old_x64_msi=$work/older/Velmora-$old_version-x64.msi
+
+filter='{2BD5D05B-F921-4FB6-B4D1-2F5CEE09471D}'
+handler='{7F0BCA34-AF00-403A-B243-23F2837DF0B1}'
+ifilter='{89BCB740-6119-101A-BCB7-00DD010655AF}'
+windows_tiff='{1AA9BF05-9A97-48C1-BA28-D9DCE795E93C}'
+extensions=(.ai .jpg .jpeg .tif .tiff .ps .eps .gif .png .psd .svg)
+pf64=$WINEPREFIX/drive_c/Program\ Files/Corvantis/Velmora
+pf32=$WINEPREFIX/drive_c/Program\ Files\ \(x86\)/Corvantis/Velmora
+
+fail() { echo "FAILED: $*"; exit 1; }
+check() { echo "check: $*"; }
+
+winpath() { winepath -w "$1" 2>/dev/null; }
+
+# msiexec with a verbose log; the log is shown when it fails.
+msi() {
+  local action=$1 package=$2 log
+  log=$work/msiexec-$(date +%s%N).log
+  if ! wine msiexec "$action" "$(winpath "$package")" /qn /l*v "$(winpath "$log")" </dev/null >/dev/null 2>&1; then
+    iconv -f UTF-16LE -t UTF-8 "$log" 2>/dev/null | tr -d '\r' | grep -E -i 'error|fail|return value 3' | head -40
+    fail "msiexec $action $(basename "$package")"
+  fi
+}
+
+# The default value (or the named one) of a key in one registry view; empty when absent.
+reg_value() {
+  local key=$1 view=$2 name=${3:-}
+  local args=(/ve)
+  [ -z "$name" ] || args=(/v "$name")
+  wine reg query "$key" "${args[@]}" "$view" 2>/dev/null </dev/null | tr -d '\r' |
+    sed -n 's/^ *[^ ].*  *REG_SZ  *//p' | head -1
+}
+
+key_exists() { wine reg query "$1" "$2" </dev/null >/dev/null 2>&1; }
+
+# The persistent-handler chain for every type in one view, ending at a DLL.
+check_chain() {
+  local view=$1 dll=$2
+  check "persistent-handler chain of all types in view $view ends at $dll"
+  for ext in "${extensions[@]}"; do
+    [ "$(reg_value "HKLM\\Software\\Classes\\$ext\\PersistentHandler" "$view")" = "$handler" ] ||
+      fail "$ext names no Velmora handler in view $view"
+  done
+  [ "$(reg_value "HKLM\\Software\\Classes\\CLSID\\$handler\\PersistentAddinsRegistered\\$ifilter" "$view")" = "$filter" ] ||
+    fail "the handler does not name the filter in view $view"
+  [ "$(reg_value "HKLM\\Software\\Classes\\CLSID\\$filter\\InprocServer32" "$view")" = "$dll" ] ||
+    fail "the filter class is not served by $dll in view $view"
+}
+
+# The host tool of one bitness finds the filter by extension and filters a sample.
+check_host() {
+  local bin=$1
+  check "velmora-host from $bin filters a .jpg and a .tif found by extension"
+  for sample in standard.jpg standard.tif; do
+    local shown
+    shown=$(wine "$bin/velmora-host.exe" "$(winpath "$root/tests/data/$sample")" </dev/null 2>&1 | tr -d '\r')
+    grep -q '^chunk 1 value ' <<<"$shown" || { echo "$shown" | head -5; fail "$bin/velmora-host.exe $sample"; }
+  done
+}
+
+# Nothing of Velmora's in the prefix: no file, no key, no value.
+check_no_trace() {
+  check "no file and no registry entry of Velmora's remains"
+  [ ! -e "$pf64" ] && [ ! -e "$pf32" ] || fail "files remain: $(ls -d "$pf64" "$pf32" 2>/dev/null)"
+  local left
+  left=$(find "$WINEPREFIX/drive_c" -iname '*velmora*' -o -iname 'corvantis' 2>/dev/null)
+  [ -z "$left" ] || fail "left in the prefix: $left"
+  for view in /reg:64 /reg:32; do
+    for key in "CLSID\\$filter" "CLSID\\$handler"; do
+      ! key_exists "HKLM\\Software\\Classes\\$key" $view || fail "$key remains in view $view"
+    done
+    ! key_exists "HKLM\\Software\\Corvantis" $view || fail "HKLM\\Software\\Corvantis exists in view $view"
+  done
+  # The registry as saved by the wineserver, both views and every hive.
+  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+  left=$(grep -i -l -E "velmora|corvantis|${filter:1:36}|${handler:1:36}" "$WINEPREFIX"/*.reg 2>/dev/null)
+  [ -z "$left" ] || { grep -i -n -E "velmora|corvantis|${filter:1:36}|${handler:1:36}" "$WINEPREFIX"/*.reg | head; fail "registry entries remain"; }
+}
+
+installed_entries() { wine uninstaller --list </dev/null 2>/dev/null | tr -d '\r' | grep -c 'Corvantis Velmora'; }
+
+case $case_name in
+Setup)
+  rm -rf "$work"; mkdir -p "$work"
+  VELMORA_PACKAGE_SKIP_BUILD=1 VELMORA_PACKAGE_BIN_x64=$bin64 VELMORA_PACKAGE_BIN_x86=$bin32 \
+    VELMORA_PACKAGE_DIR=$work/current bash "$root/scripts/package.sh" || fail "package.sh"
+  VELMORA_PACKAGE_SKIP_BUILD=1 VELMORA_PACKAGE_BIN_x64=$bin64 VELMORA_PACKAGE_BIN_x86=$bin32 \
+    VELMORA_PACKAGE_DIR=$work/older VELMORA_PACKAGE_VERSION=$old_version bash "$root/scripts/package.sh" ||
+    fail "package.sh (older version)"
+  [ -f "$x64_msi" ] && [ -f "$x86_msi" ] && [ -f "$old_x64_msi" ] || fail "packages missing"
+  check "a fresh Wine prefix"
+  wineboot -i >/dev/null 2>&1 </dev/null
+  timeout 120 wineserver -w  # the registry reaches the disk when the server ends
+  [ -f "$WINEPREFIX/system.reg" ] || fail "wineboot"
+  wine 'C:\windows\system32\cmd.exe' /c ver </dev/null >/dev/null 2>&1
+  wine 'C:\windows\syswow64\cmd.exe' /c ver </dev/null >/dev/null 2>&1
+  ;;
+InstallPutsBothDllsInProgramFiles)
+  msi /i "$x64_msi"
+  check "both DLLs in their Program Files folders"
+  cmp -s "$pf64/Velmora.dll" "$work/current/stage/x64/Velmora.dll" || fail "x64 Velmora.dll not in Program Files"
+  cmp -s "$pf32/Velmora.dll" "$work/current/stage/x86/Velmora.dll" || fail "x86 Velmora.dll not in Program Files (x86)"
+  [ "$(installed_entries)" = 1 ] || fail "not one entry in the installed programs"
+  check_chain /reg:64 'C:\Program Files\Corvantis\Velmora\Velmora.dll'
+  check_chain /reg:32 'C:\Program Files (x86)\Corvantis\Velmora\Velmora.dll'
+  check_host "$bin64"
+  check_host "$bin32"
+  msi /x "$x64_msi"
+  check_no_trace
+  ;;
+UninstallGivesBackTheEarlierTiffHandler)
+  for ext in .tif .tiff; do wine reg add "HKLM\\Software\\Classes\\$ext\\PersistentHandler" /ve /d "$windows_tiff" /f </dev/null >/dev/null 2>&1; done
+  msi /i "$x64_msi"
+  check ".tif names Velmora's handler and remembers the earlier one"
+  [ "$(reg_value 'HKLM\Software\Classes\.tif\PersistentHandler' /reg:64)" = "$handler" ] || fail ".tif not taken over"
+  [ "$(reg_value 'HKLM\Software\Classes\.tif\PersistentHandler' /reg:64 VelmoraPreviousHandler)" = "$windows_tiff" ] ||
+    fail "the earlier .tif handler is not remembered"
+  msi /x "$x64_msi"
+  check "the earlier handler is back on .tif and .tiff, in both views"
+  for view in /reg:64 /reg:32; do
+    for ext in .tif .tiff; do
+      [ "$(reg_value "HKLM\\Software\\Classes\\$ext\\PersistentHandler" $view)" = "$windows_tiff" ] || fail "$ext handler not restored ($view)"
+      [ -z "$(reg_value "HKLM\\Software\\Classes\\$ext\\PersistentHandler" $view VelmoraPreviousHandler)" ] || fail "$ext memory left"
+    done
+  done
+  for ext in .tif .tiff; do wine reg delete "HKLM\\Software\\Classes\\$ext\\PersistentHandler" /f </dev/null >/dev/null 2>&1; done
+  check_no_trace
+  ;;
+UpgradeLeavesOneEntryAndAWorkingFilter)
+  msi /i "$old_x64_msi"
+  [ "$(installed_entries)" = 1 ] || fail "the older version is not installed"
+  msi /i "$x64_msi"
+  check "one entry in the installed programs after the upgrade"
+  entries=$(wine uninstaller --list </dev/null 2>/dev/null | tr -d '\r' | grep 'Corvantis Velmora')
+  [ "$(grep -c . <<<"$entries")" = 1 ] || fail "entries: $entries"
+  check_chain /reg:64 'C:\Program Files\Corvantis\Velmora\Velmora.dll'
+  check_chain /reg:32 'C:\Program Files (x86)\Corvantis\Velmora\Velmora.dll'
+  check_host "$bin64"
+  check_host "$bin32"
+  msi /x "$x64_msi"
+  check_no_trace
+  ;;
+X86PackageInstallsInThe32BitView)
+  msi /i "$x86_msi"
+  check "the x86 DLL in Program Files (x86), registered in the 32-bit view only"
+  cmp -s "$pf32/Velmora.dll" "$work/current/stage/x86/Velmora.dll" || fail "x86 Velmora.dll not in Program Files (x86)"
+  [ ! -e "$pf64" ] || fail "the x86 package wrote to the 64-bit Program Files"
+  check_chain /reg:32 'C:\Program Files (x86)\Corvantis\Velmora\Velmora.dll'
+  ! key_exists "HKLM\\Software\\Classes\\CLSID\\$filter" /reg:64 || fail "the x86 package registered a 64-bit class"
+  check_host "$bin32"
+  msi /x "$x86_msi"
+  check_no_trace
+  ;;
+SignedPackagesVerify)
+  signing=$work/signing
+  rm -rf "$signing"; mkdir -p "$signing"
+  check "a throwaway self-signed code-signing certificate"
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Velmora test signing" \
+    -addext "extendedKeyUsage=codeSigning" -keyout "$signing/key.pem" -out "$signing/cert.pem" >/dev/null 2>&1 ||
+    fail "openssl req"
+  openssl pkcs12 -export -inkey "$signing/key.pem" -in "$signing/cert.pem" -passout pass:throwaway \
+    -out "$signing/test.pfx" >/dev/null 2>&1 || fail "openssl pkcs12"
+  VELMORA_PACKAGE_SKIP_BUILD=1 VELMORA_PACKAGE_BIN_x64=$bin64 VELMORA_PACKAGE_BIN_x86=$bin32 \
+    VELMORA_PACKAGE_DIR=$signing/out VELMORA_SIGN_PFX=$signing/test.pfx VELMORA_SIGN_PASSWORD=throwaway \
+    bash "$root/scripts/package.sh" >"$signing/package.log" 2>&1 || { cat "$signing/package.log"; fail "package.sh signing"; }
+  grep -q 'are signed with' "$signing/package.log" || fail "package.sh does not say it signed"
+  for file in "$signing/out/stage/x64/Velmora.dll" "$signing/out/stage/x86/Velmora.dll" \
+              "$signing/out/Velmora-$version-x64.msi" "$signing/out/Velmora-$version-x86.msi"; do
+    check "signature of $(basename "$(dirname "$file")")/$(basename "$file")"
+    result=$(osslsigncode verify -CAfile "$signing/cert.pem" -in "$file" 2>&1)
+    grep -q 'Signature verification: ok' <<<"$result" || { echo "$result" | tail -15; fail "verify $file"; }
+    grep -q 'Message digest algorithm *: SHA256' <<<"$result" || { echo "$result" | head -15; fail "not SHA-256: $file"; }
+  done
+  check "the unsigned build says so, and its DLLs carry no signature"
+  grep -q 'not signed' <(VELMORA_PACKAGE_SKIP_BUILD=1 VELMORA_PACKAGE_BIN_x64=$bin64 VELMORA_PACKAGE_BIN_x86=$bin32 \
+    VELMORA_PACKAGE_DIR=$signing/unsigned bash "$root/scripts/package.sh" 2>&1) || fail "no 'not signed' notice"
+  ! osslsigncode verify -in "$signing/unsigned/Velmora-$version-x64.msi" >/dev/null 2>&1 || fail "an unsigned package verifies"
+  ;;
+Cleanup)
+  wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+  rm -rf "$work"
+  ;;
+*)
+  fail "unknown case $case_name"
+  ;;
+esac
+echo "PASSED: $case_name"
