@@ -313,17 +313,20 @@ AdministratorsCustomSchemasAreKept)
   check_no_trace
   ;;
 FeaturesCanBeLeftOut)
-  msi /i "$x64_msi" REMOVE=MoreFileTypes
-  check "REMOVE=MoreFileTypes: the pack without the further types"
+  msi /i "$x64_msi" ADDLOCAL=Filter,WindowsSearchPack
+  check "ADDLOCAL=Filter,WindowsSearchPack: the pack without the further types"
   check_pack /reg:64 'C:\Program Files\Corvantis\Velmora\pack'
   check_no_new_types
-  msi /x "$x64_msi"
-  check_no_trace
-  msi /i "$x64_msi" REMOVE=WindowsSearchPack
-  check "REMOVE=WindowsSearchPack: the further types without the pack"
+  check_chain /reg:64 'C:\Program Files\Corvantis\Velmora\Velmora.dll'
+  msi /i "$x64_msi" ADDLOCAL=MoreFileTypes
+  check "ADDLOCAL=MoreFileTypes later adds the further types"
   check_new_types
+  msi /i "$x64_msi" REMOVE=WindowsSearchPack
+  check "REMOVE=WindowsSearchPack on the installed product takes the pack away and keeps the rest"
   check_no_pack
-  [ ! -e "$pf64/pack" ] && [ ! -e "$pf32/pack" ] || fail "the pack's files are installed"
+  [ ! -e "$pf64/pack" ] && [ ! -e "$pf32/pack" ] || fail "the pack's files remain"
+  check_new_types
+  check_chain /reg:64 'C:\Program Files\Corvantis\Velmora\Velmora.dll'
   msi /x "$x64_msi"
   check_no_trace
   ;;
