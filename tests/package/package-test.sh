@@ -81,6 +81,14 @@ check_host() {
   done
 }
 
+# After the x64 package: the chain in both views, and hosts of both bitnesses.
+check_x64_package_serves_both() {
+  check_chain /reg:64 'C:\Program Files\Corvantis\Velmora\Velmora.dll'
+  check_chain /reg:32 'C:\Program Files (x86)\Corvantis\Velmora\Velmora.dll'
+  check_host "$bin64"
+  check_host "$bin32"
+}
+
 # Nothing of Velmora's in the prefix: no file, no key, no value.
 check_no_trace() {
   check "no file and no registry entry of Velmora's remains"
@@ -194,10 +202,7 @@ InstallPutsBothDllsInProgramFiles)
   cmp -s "$pf64/Velmora.dll" "$work/current/stage/x64/Velmora.dll" || fail "x64 Velmora.dll not in Program Files"
   cmp -s "$pf32/Velmora.dll" "$work/current/stage/x86/Velmora.dll" || fail "x86 Velmora.dll not in Program Files (x86)"
   [ "$(installed_entries)" = 1 ] || fail "not one entry in the installed programs"
-  check_chain /reg:64 'C:\Program Files\Corvantis\Velmora\Velmora.dll'
-  check_chain /reg:32 'C:\Program Files (x86)\Corvantis\Velmora\Velmora.dll'
-  check_host "$bin64"
-  check_host "$bin32"
+  check_x64_package_serves_both
   msi /x "$x64_msi"
   check_no_trace
   ;;
@@ -226,10 +231,7 @@ UpgradeLeavesOneEntryAndAWorkingFilter)
   check "one entry in the installed programs after the upgrade"
   entries=$(wine uninstaller --list </dev/null 2>/dev/null | tr -d '\r' | grep 'Corvantis Velmora')
   [ "$(grep -c . <<<"$entries")" = 1 ] || fail "entries: $entries"
-  check_chain /reg:64 'C:\Program Files\Corvantis\Velmora\Velmora.dll'
-  check_chain /reg:32 'C:\Program Files (x86)\Corvantis\Velmora\Velmora.dll'
-  check_host "$bin64"
-  check_host "$bin32"
+  check_x64_package_serves_both
   msi /x "$x64_msi"
   check_no_trace
   ;;

@@ -144,20 +144,26 @@ std::vector<RegistryView> BothViews() {
 #endif
 }
 
-std::wstring RegisteredServer(REGSAM view) {
-    std::wstring server;
+// A REG_SZ value below the machine's classes in one view; empty when absent.
+std::wstring ClassesString(const std::wstring& path, const wchar_t* name, REGSAM view) {
+    std::wstring value;
     HKEY key = nullptr;
-    const std::wstring path = kClasses + L"CLSID\\" + kFilter + L"\\InprocServer32";
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return server;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kClasses + path).c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
+        return value;
+    }
     wchar_t text[MAX_PATH] = {};
     DWORD size = sizeof text - sizeof(wchar_t);
     DWORD type = 0;
-    if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS &&
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS &&
         type == REG_SZ) {
-        server = text;
+        value = text;
     }
     RegCloseKey(key);
-    return server;
+    return value;
+}
+
+std::wstring RegisteredServer(REGSAM view) {
+    return ClassesString(L"CLSID\\" + kFilter + L"\\InprocServer32", nullptr, view);
 }
 
 // Holds the prefix registry for the test and leaves the registrations of both
@@ -232,19 +238,7 @@ TEST_F(PrefixRegistry, HostFindsTheFilterByExtension) {
 
 // A value of <extension>\PersistentHandler in the machine's classes; empty when absent.
 std::wstring HandlerValue(const std::wstring& extension, const wchar_t* name) {
-    std::wstring value;
-    HKEY key = nullptr;
-    const std::wstring path = kClasses + extension + L"\\PersistentHandler";
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | kView, &key) != ERROR_SUCCESS) return value;
-    wchar_t text[MAX_PATH] = {};
-    DWORD size = sizeof text - sizeof(wchar_t);
-    DWORD type = 0;
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS &&
-        type == REG_SZ) {
-        value = text;
-    }
-    RegCloseKey(key);
-    return value;
+    return ClassesString(extension + L"\\PersistentHandler", name, kView);
 }
 
 void SetHandler(const std::wstring& extension, const std::wstring& handler) {
