@@ -67,16 +67,17 @@ done
 
 # ---------------------------------------------------------------------------
 # The standard set in the newer containers and camera raw types.
-# standard.webp: a RIFF "XMP " chunk; standard.heic and standard.avif: an
+# standard.webp: a RIFF "XMP " chunk; standard.heic, .heif and .avif: an
 # "application/rdf+xml" mime item of the HEIF box structure; standard.jxl: an
 # uncompressed "xml " box of the JPEG XL container (cjxl from libjxl).
 picture standard.webp
 picture standard.heic
+picture heic:standard.heif  # the same HEIF container under its other extension
 picture standard.avif
 picture standard-source.png
 cjxl --quiet --container=1 standard-source.png standard.jxl 2>/dev/null || cjxl --container=1 standard-source.png standard.jxl
 rm -f standard-source.png
-for f in standard.webp standard.heic standard.avif; do
+for f in standard.webp standard.heic standard.heif standard.avif; do
   standard_xmp "$f"
 done
 # cjxl writes no metadata, and ExifTool does not recreate the XMP box in the
@@ -296,7 +297,7 @@ cp standard.gif "$samples/harbour.gif"
 cp standard.psd "$samples/harbour.psd"
 cp standard.eps "$samples/harbour.eps"
 cp logo.svg "$samples/logo.svg"
-for ext in dng cr2 nef nrw arw orf rw2 raf pef srw webp heic avif jxl xmp; do
+for ext in dng cr2 nef nrw arw orf rw2 raf pef srw webp heic heif avif jxl xmp; do
   cp "standard.$ext" "$samples/harbour.$ext"
 done
 cp windows-search.jpg "$samples/windows-search.jpg"

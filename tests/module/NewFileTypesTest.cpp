@@ -30,7 +30,7 @@ TEST_F(NewFileTypes, EveryNewTypeGivesTheSameChunksAsTheJpeg) {
     const wchar_t* const files[] = {
         L"standard.dng", L"standard.cr2", L"standard.nef", L"standard.nrw", L"standard.arw",
         L"standard.orf", L"standard.rw2", L"standard.raf", L"standard.pef", L"standard.srw",
-        L"standard.webp", L"standard.heic", L"standard.avif", L"standard.jxl",
+        L"standard.webp", L"standard.heic", L"standard.heif", L"standard.avif", L"standard.jxl",
         L"standard.xmp",       // the sidecar ExifTool writes, a packet with its wrapper
         L"standard-bare.xmp",  // the same x:xmpmeta without the wrapper
     };
