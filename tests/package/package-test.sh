@@ -312,6 +312,18 @@ AdministratorsCustomSchemasAreKept)
   wine reg delete 'HKLM\Software\Corvantis' /f /reg:64 </dev/null >/dev/null 2>&1
   check_no_trace
   ;;
+X86PackageInstallsThePackInThe32BitView)
+  msi /i "$x86_msi"
+  check_pack /reg:32 'C:\Program Files (x86)\Corvantis\Velmora\pack'
+  check "no declaration in the 64-bit view"
+  ! key_exists 'HKLM\Software\Corvantis' /reg:64 || fail "the x86 package wrote to the 64-bit product key"
+  check_new_types
+  check_host_new_types "$bin32"
+  msi /x "$x86_msi"
+  check_no_pack
+  check_no_new_types
+  check_no_trace
+  ;;
 FeaturesCanBeLeftOut)
   msi /i "$x64_msi" ADDLOCAL=Filter,WindowsSearchPack
   check "ADDLOCAL=Filter,WindowsSearchPack: the pack without the further types"
