@@ -67,6 +67,9 @@ mkdir -p "$stage/x64" "$stage/x86"
 x86_64-w64-mingw32-strip --strip-debug -o "$stage/x64/Velmora.dll" "$bin64/Velmora.dll"
 i686-w64-mingw32-strip --strip-debug -o "$stage/x86/Velmora.dll" "$bin32/Velmora.dll"
 cp "$VELMORA_ROOT/scripts/Velmora.wxs" "$stage/"
+# The property pack's definition files, installed by the WindowsSearchPack feature.
+mkdir -p "$stage/pack"
+cp "$VELMORA_ROOT"/pack/*.txt "$stage/pack/"
 if [ $signing = 1 ]; then
   sign "$stage/x64/Velmora.dll"
   sign "$stage/x86/Velmora.dll"
@@ -75,6 +78,8 @@ fi
 for arch in x64 x86; do
   msi=$out/Velmora-$version-$arch.msi
   rm -f "$msi"
+  # The optional features for this architecture (scripts/package-features.sh).
+  bash "$VELMORA_ROOT/scripts/package-features.sh" wxi "$arch" > "$stage/Features.wxi"
   # wixl finds the files relative to the .wxs it builds, so it builds a copy beside them.
   (cd "$stage" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" -D Bin64=x64 -D Bin32=x86 \
     -o "$msi" Velmora.wxs)
@@ -82,6 +87,10 @@ for arch in x64 x86; do
   # it; the older version must be removed right after InstallValidate, before
   # this one registers.
   msibuild "$msi" -q "UPDATE InstallExecuteSequence SET Sequence=1401 WHERE Action='RemoveExistingProducts'"
+  # What wixl cannot say: the file types' conditions and the searches behind them.
+  while IFS= read -r query; do
+    msibuild "$msi" -q "$query"
+  done < <(bash "$VELMORA_ROOT/scripts/package-features.sh" sql "$arch")
   [ $signing = 0 ] || sign "$msi"
   echo "package: $msi"
 done

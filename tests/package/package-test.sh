@@ -34,11 +34,12 @@ check() { echo "check: $*"; }
 
 winpath() { winepath -w "$1" 2>/dev/null; }
 
-# msiexec with a verbose log; the log is shown when it fails.
+# msiexec with a verbose log; the log is shown when it fails. Further
+# arguments (PROPERTY=value) go to msiexec.
 msi() {
   local action=$1 package=$2 log
   log=$work/msiexec-$(date +%s%N).log
-  if ! wine msiexec "$action" "$(winpath "$package")" /qn /l*v "$(winpath "$log")" </dev/null >/dev/null 2>&1; then
+  if ! wine msiexec "$action" "$(winpath "$package")" "${@:3}" /qn /l*v "$(winpath "$log")" </dev/null >/dev/null 2>&1; then
     iconv -f UTF-16LE -t UTF-8 "$log" 2>/dev/null | tr -d '\r' | grep -E -i 'error|fail|return value 3' | head -40
     fail "msiexec $action $(basename "$package")"
   fi
@@ -105,6 +106,74 @@ check_no_trace() {
   wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
   left=$(grep -i -l -E "velmora|corvantis|${filter:1:36}|${handler:1:36}" "$WINEPREFIX"/*.reg 2>/dev/null)
   [ -z "$left" ] || { grep -i -n -E "velmora|corvantis|${filter:1:36}|${handler:1:36}" "$WINEPREFIX"/*.reg | head; fail "registry entries remain"; }
+}
+
+# The further file types of the MoreFileTypes feature, and the pack's
+# declarations of the WindowsSearchPack feature.
+new_types=(.dng .cr2 .nef .nrw .arw .orf .rw2 .raf .pef .srw .webp .heic .heif .avif .jxl .xmp)
+pack_schemas=$(sed -n 's/^\[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvantis\\Velmora\\CustomSchemas\\\(.*\)\]\r*$/\1/p' \
+  "$root/pack/windows-search-x64.reg")
+foreign='{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}'
+copyright_chunk='{64440492-4C8B-11D1-8B70-080036B11A03}/11 VT_LPWSTR=(c) 2024 Ana Lima'
+date_taken_chunk='{14B81DA1-0135-4D31-96D9-6CBFC9671A99}/36867 VT_FILETIME=2024-05-04T04:20:30Z'
+
+# The pack's declarations in one view: each names its installed definition file.
+check_pack() {
+  local view=$1 dir=$2
+  check "the pack's $(grep -c . <<<"$pack_schemas") declarations in view $view name files in $dir"
+  [ -n "$pack_schemas" ] || fail "no schema names read from the pack template"
+  local name file
+  while read -r name; do
+    file=$(reg_value "HKLM\\Software\\Corvantis\\Velmora\\CustomSchemas\\$name" "$view" FileName)
+    [ -n "$file" ] || fail "$name has no FileName in view $view"
+    [ "${file%\\*}" = "$dir" ] || fail "$name names $file in view $view"
+    [ -f "$(winepath -u "$file" 2>/dev/null)" ] || fail "$file is not installed"
+  done <<<"$pack_schemas"
+}
+
+check_no_pack() {
+  local view name
+  for view in /reg:64 /reg:32; do
+    while read -r name; do
+      ! key_exists "HKLM\\Software\\Corvantis\\Velmora\\CustomSchemas\\$name" $view || fail "$name remains in view $view"
+    done <<<"$pack_schemas"
+  done
+}
+
+# Every further type names Velmora's handler, except those given as arguments.
+check_new_types() {
+  local skip=" $* " ext
+  check "every further file type names Velmora's handler${*:+, except $*}"
+  for ext in "${new_types[@]}"; do
+    [[ $skip == *" $ext "* ]] && continue
+    [ "$(reg_value "HKLM\\Software\\Classes\\$ext\\PersistentHandler" /reg:64)" = "$handler" ] ||
+      fail "$ext names no Velmora handler"
+  done
+}
+
+check_no_new_types() {
+  local ext
+  check "no further file type names Velmora's handler"
+  for ext in "${new_types[@]}"; do
+    [ "$(reg_value "HKLM\\Software\\Classes\\$ext\\PersistentHandler" /reg:64)" != "$handler" ] || fail "$ext still registered"
+  done
+}
+
+# The host tool of one bitness finds the filter for a sample of each further
+# type by its extension alone, and
+# the pack's properties reach it from the installed definition files.
+check_host_new_types() {
+  local bin=$1 dir=$work/types ext shown
+  check "velmora-host from $bin filters every further type found by extension, with the pack's properties"
+  mkdir -p "$dir"
+  for ext in "${new_types[@]}"; do
+    cp "$root/tests/data/standard$ext" "$dir/document$ext"
+    shown=$(wine "$bin/velmora-host.exe" "$(winpath "$dir/document$ext")" </dev/null 2>&1 | tr -d '\r')
+    grep -q '^chunk 1 value ' <<<"$shown" || { echo "$shown" | head -5; fail "$bin/velmora-host.exe document$ext"; }
+  done
+  shown=$(wine "$bin/velmora-host.exe" "$(winpath "$root/tests/data/windows-search.jpg")" </dev/null 2>&1 | tr -d '\r')
+  grep -qF "$copyright_chunk" <<<"$shown" || { echo "$shown" | head -40; fail "no System.Copyright chunk from $bin"; }
+  grep -qF "$date_taken_chunk" <<<"$shown" || { echo "$shown" | head -40; fail "no System.Photo.DateTaken chunk from $bin"; }
 }
 
 installed_entries() { wine uninstaller --list </dev/null 2>/dev/null | tr -d '\r' | grep -c 'Corvantis Velmora'; }
@@ -199,6 +268,79 @@ SignedPackagesVerify)
   grep -q 'not signed' <(VELMORA_PACKAGE_SKIP_BUILD=1 VELMORA_PACKAGE_BIN_x64=$bin64 VELMORA_PACKAGE_BIN_x86=$bin32 \
     VELMORA_PACKAGE_DIR=$signing/unsigned bash "$root/scripts/package.sh" 2>&1) || fail "no 'not signed' notice"
   ! osslsigncode verify -in "$signing/unsigned/Velmora-$version-x64.msi" >/dev/null 2>&1 || fail "an unsigned package verifies"
+  ;;
+FeaturesInstallThePackAndTheNewTypes)
+  msi /i "$x64_msi"
+  check_pack /reg:64 'C:\Program Files\Corvantis\Velmora\pack'
+  check_pack /reg:32 'C:\Program Files (x86)\Corvantis\Velmora\pack'
+  check_new_types
+  check_host_new_types "$bin64"
+  check_host_new_types "$bin32"
+  msi /x "$x64_msi"
+  check "no declaration and no type registration is left"
+  check_no_pack
+  check_no_new_types
+  check_no_trace
+  ;;
+ForeignHandlerOnANewTypeIsKept)
+  for ext in .webp .heic; do wine reg add "HKLM\\Software\\Classes\\$ext\\PersistentHandler" /ve /d "$foreign" /f </dev/null >/dev/null 2>&1; done
+  msi /i "$x64_msi"
+  check_new_types .webp .heic
+  check ".webp and .heic keep the handler they had"
+  for ext in .webp .heic; do
+    [ "$(reg_value "HKLM\\Software\\Classes\\$ext\\PersistentHandler" /reg:64)" = "$foreign" ] || fail "$ext handler replaced"
+  done
+  msi /x "$x64_msi"
+  check "after removal too"
+  for ext in .webp .heic; do
+    [ "$(reg_value "HKLM\\Software\\Classes\\$ext\\PersistentHandler" /reg:64)" = "$foreign" ] || fail "$ext handler removed"
+    wine reg delete "HKLM\\Software\\Classes\\$ext" /f </dev/null >/dev/null 2>&1
+  done
+  check_no_new_types
+  check_no_trace
+  ;;
+AdministratorsCustomSchemasAreKept)
+  admin='HKLM\Software\Corvantis\Velmora\CustomSchemas\Camera'
+  wine reg add "$admin" /v GUID /d '{6B2F1C3E-2A41-4D7B-9E0C-5F8A1B2C3D4E}' /f /reg:64 </dev/null >/dev/null 2>&1
+  wine reg add "$admin" /v NameSpace /d 'http://ns.example.com/camera/1.0/' /f /reg:64 </dev/null >/dev/null 2>&1
+  msi /i "$x64_msi"
+  check_pack /reg:64 'C:\Program Files\Corvantis\Velmora\pack'
+  msi /x "$x64_msi"
+  check "the administrator's own schema is still declared, the pack's are gone"
+  [ "$(reg_value "$admin" /reg:64 NameSpace)" = 'http://ns.example.com/camera/1.0/' ] || fail "the administrator's schema was touched"
+  check_no_pack
+  wine reg delete 'HKLM\Software\Corvantis' /f /reg:64 </dev/null >/dev/null 2>&1
+  check_no_trace
+  ;;
+X86PackageInstallsThePackInThe32BitView)
+  msi /i "$x86_msi"
+  check_pack /reg:32 'C:\Program Files (x86)\Corvantis\Velmora\pack'
+  check "no declaration in the 64-bit view"
+  ! key_exists 'HKLM\Software\Corvantis' /reg:64 || fail "the x86 package wrote to the 64-bit product key"
+  check_new_types
+  check_host_new_types "$bin32"
+  msi /x "$x86_msi"
+  check_no_pack
+  check_no_new_types
+  check_no_trace
+  ;;
+FeaturesCanBeLeftOut)
+  msi /i "$x64_msi" ADDLOCAL=Filter,WindowsSearchPack
+  check "ADDLOCAL=Filter,WindowsSearchPack: the pack without the further types"
+  check_pack /reg:64 'C:\Program Files\Corvantis\Velmora\pack'
+  check_no_new_types
+  check_chain /reg:64 'C:\Program Files\Corvantis\Velmora\Velmora.dll'
+  msi /i "$x64_msi" ADDLOCAL=MoreFileTypes
+  check "ADDLOCAL=MoreFileTypes later adds the further types"
+  check_new_types
+  msi /i "$x64_msi" REMOVE=WindowsSearchPack
+  check "REMOVE=WindowsSearchPack on the installed product takes the pack away and keeps the rest"
+  check_no_pack
+  [ ! -e "$pf64/pack" ] && [ ! -e "$pf32/pack" ] || fail "the pack's files remain"
+  check_new_types
+  check_chain /reg:64 'C:\Program Files\Corvantis\Velmora\Velmora.dll'
+  msi /x "$x64_msi"
+  check_no_trace
   ;;
 Cleanup)
   wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
