@@ -22,8 +22,9 @@ CORPUS=${BENCH_CORPUS:-$VELMORA_CACHE/bench-corpus}
 BENCH_BUILD=${BENCH_BUILD:-$VELMORA_ROOT/build/bench}
 RESULTS=$VELMORA_CACHE/bench-results.txt
 
+# ImageMagick by its own name, not by any program called convert.
+source "$VELMORA_ROOT/scripts/imagemagick.sh"
 need=()
-command -v convert >/dev/null 2>&1 || need+=(imagemagick)
 command -v exiftool >/dev/null 2>&1 || need+=(libimage-exiftool-perl)
 if [ ${#need[@]} -gt 0 ]; then
   apt-get install -y "${need[@]}"

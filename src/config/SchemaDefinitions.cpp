@@ -15,6 +15,7 @@
 #include <memory>
 #include <new>
 #include <regex>
+#include <set>
 
 namespace velmora {
 
@@ -161,6 +162,46 @@ void AppendCustomPropSpecs(const CustomSchema& schema, PropSpecList& list) {
         }
         list.emplace_back(schema.namespaceUri, definition.path, propSpec, definition.valueType);
     }
+}
+
+std::string LeadingPrefix(const std::string& path) {
+    const auto isLetter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+    const auto isNameCharacter = [&](char c) {
+        return isLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    };
+    if (path.empty() || !isLetter(path[0])) return std::string();
+    size_t end = 1;
+    while (end < path.size() && isNameCharacter(path[end])) ++end;
+    if (end == path.size() || path[end] != ':') return std::string();
+    return path.substr(0, end);
+}
+
+size_t RegisterDefinitionPrefixes(const CustomSchemaList& schemas) {
+    size_t matching = 0;
+    for (const CustomSchema& schema : schemas) {
+        if (schema.namespaceUri.empty()) continue;
+        std::set<std::string> prefixes;
+        for (const CustomPropertyDefinition& definition : schema.definitions) {
+            const std::string prefix = LeadingPrefix(definition.path);
+            if (!prefix.empty()) prefixes.insert(prefix);
+        }
+        for (const std::string& prefix : prefixes) {
+            bool registered = false;
+            try {
+                std::string actual;
+                registered = SXMPMeta::RegisterNamespace(schema.namespaceUri.c_str(), prefix.c_str(), &actual);
+            } catch (const XMP_Error&) {
+                registered = false;
+            }
+            if (registered) {
+                ++matching;
+            } else {
+                debugger.LogFormat(1, L"ERROR: namespace of custom schema %s has another prefix than its definition file uses",
+                                   schema.name.c_str());
+            }
+        }
+    }
+    return matching;
 }
 
 int32_t AppendCustomSchemaPropSpecs(const CustomSchemaList& schemas, const SXMPMeta* meta, PropSpecList& list) {

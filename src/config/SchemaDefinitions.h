@@ -36,4 +36,16 @@ std::wstring MakePropertyName(const std::wstring& path);
 // One entry per definition of schema, at the end of list.
 void AppendCustomPropSpecs(const CustomSchema& schema, PropSpecList& list);
 
+// The toolkit resolves a path's prefix through the one prefix it holds for
+// each namespace, the first it met. Registering each schema's namespace with
+// the prefix its definition paths start with, before any document is parsed,
+// makes those paths resolve whatever prefix a document uses. A namespace that
+// already has another prefix keeps it, and the schema is logged. Returns how
+// many namespaces now have the prefix their definitions use.
+size_t RegisterDefinitionPrefixes(const CustomSchemaList& schemas);
+
+// The prefix a path's first step starts with ("lr" for
+// "lr:hierarchicalSubject/*[1]"), or empty when it has none that is an XML name.
+std::string LeadingPrefix(const std::string& path);
+
 }  // namespace velmora

@@ -4,6 +4,7 @@
 #include "config/VelmoraConfiguration.h"
 
 #include "common/Registry.h"
+#include "config/SchemaDefinitions.h"
 #include "xmp/PropSpecListBuilder.h"
 
 #include <memory>
@@ -68,6 +69,9 @@ VelmoraConfiguration::VelmoraConfiguration(const std::wstring& path) : keyPath(p
     XmpMetadataPropSpecListBuilder builder(keyPath);
     builder.Build(standardPropSpecs);
     builder.LoadCustomSchemas(customSchemas);
+    // Before any document is parsed in this process, so that documents
+    // cannot choose the prefixes the definition files' paths go through.
+    RegisterDefinitionPrefixes(customSchemas);
 }
 
 const VelmoraConfiguration& VelmoraConfiguration::Instance() {

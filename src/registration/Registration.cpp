@@ -3,6 +3,7 @@
 // that keep their own filter lists.
 #include "registration/Registration.h"
 
+#include "common/Registry.h"
 #include "common/Win32.h"
 #include "module/ClassIds.h"
 #include "module/ModuleCount.h"
@@ -108,14 +109,64 @@ LONG RegisterPersistentHandler(const std::wstring& persistentHandler, const std:
     return WriteRegistryRows(HKEY_CLASSES_ROOT, ClassKey(persistentHandler), rows, std::size(rows));
 }
 
+namespace {
+
+std::wstring HandlerKey(const FileType& row) { return std::wstring(row.extension) + L"\\PersistentHandler"; }
+
+// What <extension>\PersistentHandler holds: the handler it names (empty when
+// it names none) and the handler remembered for it (empty when none).
+struct HandlerEntry {
+    LONG opened = ERROR_SUCCESS;
+    std::wstring named;
+    std::wstring remembered;
+};
+
+HandlerEntry ReadHandlerEntry(const std::wstring& path) {
+    HandlerEntry entry;
+    UniqueHKey key;
+    entry.opened = RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Put());
+    if (entry.opened != ERROR_SUCCESS) {
+        key.Release();
+        return entry;
+    }
+    if (!QueryRegistryString(key.Get(), nullptr, entry.named)) entry.named.clear();
+    if (!QueryRegistryString(key.Get(), kPreviousHandlerValue, entry.remembered)) entry.remembered.clear();
+    return entry;
+}
+
+// Remembers the handler of another product before Velmora's replaces it. A
+// type that already names Velmora's handler keeps its memory, so that
+// registering again, or the other bitness, never loses the first one.
+LONG RememberPreviousHandler(const std::wstring& path, const std::wstring& persistentHandler) {
+    const HandlerEntry entry = ReadHandlerEntry(path);
+    if (entry.named.empty() || SameIdentifier(entry.named, persistentHandler)) return ERROR_SUCCESS;
+    return SetRegistryString(HKEY_CLASSES_ROOT, path, kPreviousHandlerValue, entry.named);
+}
+
+LONG RestorePreviousHandler(const std::wstring& path, const std::wstring& persistentHandler) {
+    const HandlerEntry entry = ReadHandlerEntry(path);
+    if (entry.opened != ERROR_SUCCESS) return entry.opened;
+    if (!SameIdentifier(entry.named, persistentHandler)) {
+        // Another filter has the type now: it keeps it, and Velmora's memory,
+        // which belonged to a registration that is gone, goes.
+        if (!entry.remembered.empty()) DeleteRegistryValue(HKEY_CLASSES_ROOT, path, kPreviousHandlerValue);
+        return ERROR_ACCESS_DENIED;
+    }
+    if (entry.remembered.empty()) return DeleteRegistryTree(HKEY_CLASSES_ROOT, path);
+    const LONG restored = SetRegistryString(HKEY_CLASSES_ROOT, path, nullptr, entry.remembered);
+    if (restored != ERROR_SUCCESS) return restored;
+    return DeleteRegistryValue(HKEY_CLASSES_ROOT, path, kPreviousHandlerValue);
+}
+
+}  // namespace
+
 LONG RegisterExtensions(const std::wstring& persistentHandler, const FileType* table, size_t count) {
     LONG result = ERROR_SUCCESS;
     for (size_t i = 0; i < count; ++i) {
-        const RegistryRow rows[] = {
-            {L"", nullptr, nullptr},
-            {L"\\PersistentHandler", nullptr, &persistentHandler},
-        };
-        const LONG row = WriteRegistryRows(HKEY_CLASSES_ROOT, table[i].extension, rows, std::size(rows));
+        const std::wstring handlerKey = HandlerKey(table[i]);
+        LONG row = CreateRegistryKey(HKEY_CLASSES_ROOT, table[i].extension);
+        if (row == ERROR_SUCCESS) row = RememberPreviousHandler(handlerKey, persistentHandler);
+        if (row == ERROR_SUCCESS) row = SetRegistryString(HKEY_CLASSES_ROOT, handlerKey, nullptr, persistentHandler);
         if (result == ERROR_SUCCESS) result = row;
     }
     return result;
@@ -124,8 +175,7 @@ LONG RegisterExtensions(const std::wstring& persistentHandler, const FileType* t
 LONG UnregisterExtensions(const std::wstring& persistentHandler, const FileType* table, size_t count) {
     LONG result = ERROR_SUCCESS;
     for (size_t i = 0; i < count; ++i) {
-        const std::wstring key = std::wstring(table[i].extension) + L"\\PersistentHandler";
-        const LONG row = DeleteRegistryTreeIfNamed(HKEY_CLASSES_ROOT, key, persistentHandler);
+        const LONG row = RestorePreviousHandler(HandlerKey(table[i]), persistentHandler);
         if (row != ERROR_SUCCESS) result = row;
     }
     return result;

@@ -24,14 +24,24 @@ LONG RegisterFilterClass(const std::wstring& filterClass, const std::wstring& de
 LONG RegisterPersistentHandler(const std::wstring& persistentHandler, const std::wstring& description,
                                const std::wstring& filterClass);
 
+// The value on <extension>\PersistentHandler that keeps the handler the file
+// type named before Velmora took it over. It lives on the file-type key, which
+// both registry views share, so the two DLLs keep one memory between them.
+inline constexpr const wchar_t* kPreviousHandlerValue = L"VelmoraPreviousHandler";
+
 // <extension> (key only, left as found) and <extension>\PersistentHandler for
-// every row. Every row is attempted; the result is the first failure, or 0.
+// every row. A handler of another product found there is remembered first
+// (one that is Velmora's keeps what was remembered before); a row whose
+// handler cannot be remembered is not taken over. Every row is attempted; the
+// result is the first failure, or 0.
 LONG RegisterExtensions(const std::wstring& persistentHandler, const FileType* table, size_t count);
 
-// Deletes <extension>\PersistentHandler for every row while it still names
-// the persistent handler; the extension keys stay. Every row is attempted;
-// the result is the last failure (a key that is missing or names another
-// handler), or 0.
+// For every row whose <extension>\PersistentHandler still names the persistent
+// handler: puts a remembered handler back and forgets it, or, with none
+// remembered, deletes the key. A key that names another handler keeps it, and
+// loses only Velmora's memory. The extension keys stay. Every row is
+// attempted; the result is the last failure (a key that is missing or names
+// another handler), or 0.
 LONG UnregisterExtensions(const std::wstring& persistentHandler, const FileType* table, size_t count);
 
 // Deletes CLSID\<class> with all its subkeys.

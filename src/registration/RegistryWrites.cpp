@@ -19,6 +19,10 @@ LONG CreateKey(HKEY root, const std::wstring& path, UniqueHKey& key) {
 
 }  // namespace
 
+bool SameIdentifier(const std::wstring& left, const std::wstring& right) {
+    return CompareStringOrdinal(left.c_str(), -1, right.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
 LONG CreateRegistryKey(HKEY root, const std::wstring& path) {
     UniqueHKey key;
     return CreateKey(root, path, key);
@@ -50,6 +54,10 @@ LONG WriteRegistryRows(HKEY root, const std::wstring& base, const RegistryRow* r
     return ERROR_SUCCESS;
 }
 
+LONG DeleteRegistryValue(HKEY root, const std::wstring& path, const wchar_t* name) {
+    return RegDeleteKeyValueW(root, path.c_str(), name);
+}
+
 LONG DeleteRegistryTree(HKEY root, const std::wstring& path) {
     return static_cast<LONG>(SHDeleteKeyW(root, path.c_str()));
 }
@@ -64,9 +72,7 @@ LONG DeleteRegistryTreeIfNamed(HKEY root, const std::wstring& path, const std::w
         }
         std::wstring named;
         if (!QueryRegistryString(key.Get(), nullptr, named)) return ERROR_ACCESS_DENIED;
-        if (CompareStringOrdinal(named.c_str(), -1, expectedDefault.c_str(), -1, TRUE) != CSTR_EQUAL) {
-            return ERROR_ACCESS_DENIED;
-        }
+        if (!SameIdentifier(named, expectedDefault)) return ERROR_ACCESS_DENIED;
     }
     return DeleteRegistryTree(root, path);
 }

@@ -17,6 +17,9 @@ struct RegistryRow {
     const std::wstring* data;  // null for a key without a value
 };
 
+// Whether two identifier strings ("{...}") are the same, without regard to case.
+bool SameIdentifier(const std::wstring& left, const std::wstring& right);
+
 // Creates root\path (non-volatile, KEY_ALL_ACCESS) and closes it again.
 LONG CreateRegistryKey(HKEY root, const std::wstring& path);
 
@@ -29,6 +32,9 @@ LONG SetRegistryDword(HKEY root, const std::wstring& path, const wchar_t* name, 
 // Writes the rows in order below root\base; the first failing row ends the
 // walk with its error code.
 LONG WriteRegistryRows(HKEY root, const std::wstring& base, const RegistryRow* rows, size_t count);
+
+// Deletes one value of root\path.
+LONG DeleteRegistryValue(HKEY root, const std::wstring& path, const wchar_t* name);
 
 // Deletes root\path with all its subkeys (SHDeleteKeyW).
 LONG DeleteRegistryTree(HKEY root, const std::wstring& path);

@@ -384,4 +384,97 @@ TEST(AppendCustomSchemaPropSpecsTest, DefinitionsOrDiscoveryPerSchemaOnCopies) {
     EXPECT_EQ(3u, withoutDocument.size());
 }
 
+TEST(LeadingPrefixTest, ThePrefixOfTheFirstStepWhenItIsAnXmlName) {
+    const struct {
+        const char* path;
+        const char* prefix;
+    } cases[] = {
+        {"lr:hierarchicalSubject", "lr"},
+        {"Iptc4xmpExt:PersonInImage", "Iptc4xmpExt"},
+        {"cam:Lens/cam:Make", "cam"},
+        {"_x-1.y:Value", "_x-1.y"},
+        {"cam:Items/*[2]", "cam"},
+        {"Model", ""},        // no prefix at all
+        {":Model", ""},       // empty prefix
+        {"1cam:Model", ""},   // not an XML name
+        {"ca m:Model", ""},   // a space ends the name before the colon
+        {"cam/x:Model", ""},  // the colon belongs to a later step
+        {"[1]", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.prefix, LeadingPrefix(c.path)) << c.path;
+}
+
+class DefinitionPrefixTest : public LoggedRegistryTest {
+protected:
+    static CustomSchema Schema(const wchar_t* name, const char* namespaceUri, std::initializer_list<const char*> paths) {
+        CustomSchema schema;
+        schema.name = name;
+        schema.namespaceUri = namespaceUri;
+        for (const char* path : paths) schema.definitions.push_back({path, L"5", VT_LPWSTR});
+        return schema;
+    }
+    static std::string PrefixOf(const char* namespaceUri) {
+        std::string prefix;
+        return SXMPMeta::GetNamespacePrefix(namespaceUri, &prefix) ? prefix : "(not registered)";
+    }
+};
+
+// The prefix a definition file uses becomes the namespace's prefix, so that a
+// document writing the namespace under any other prefix is read through the
+// file's paths. A namespace the toolkit already knows under another prefix
+// keeps it, and the schema is named in the log.
+TEST_F(DefinitionPrefixTest, NamespacesTakeThePrefixesTheirDefinitionsUse) {
+    const CustomSchemaList schemas = {
+        Schema(L"Lightroom", "http://ns.adobe.com/lightroom/1.0/", {"lr:hierarchicalSubject", "lr:privateRTKInfo"}),
+        Schema(L"Camera", "http://ns.example.com/camera/1.0/", {"cam:Model", "cam:Lens/cam:Make", "Serial", "[1]"}),
+        Schema(L"Basic", "http://ns.adobe.com/xap/1.0/", {"xap:CreatorTool"}),
+        Schema(L"Dublin", "http://purl.org/dc/elements/1.1/", {"dc:rights"}),
+        Schema(L"NoNamespace", "", {"x:Y"}),
+        Schema(L"Discovered", "http://ns.example.com/discovered/1.0/", {}),
+    };
+    EXPECT_EQ(3u, RegisterDefinitionPrefixes(schemas));
+    EXPECT_EQ("lr:", PrefixOf("http://ns.adobe.com/lightroom/1.0/"));
+    EXPECT_EQ("cam:", PrefixOf("http://ns.example.com/camera/1.0/"));
+    EXPECT_EQ("xmp:", PrefixOf("http://ns.adobe.com/xap/1.0/"));
+    EXPECT_EQ("dc:", PrefixOf("http://purl.org/dc/elements/1.1/"));
+    EXPECT_EQ("(not registered)", PrefixOf("http://ns.example.com/discovered/1.0/"));
+    const Lines expected = {
+        L"ERROR: namespace of custom schema Basic has another prefix than its definition file uses",
+    };
+    EXPECT_EQ(expected, Logged());
+
+    // A document that writes the namespaces under prefixes of its own.
+    const std::unique_ptr<SXMPMeta> meta = ParseXmp(
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+        "<rdf:Description rdf:about=\"\" xmlns:hs=\"http://ns.adobe.com/lightroom/1.0/\""
+        " xmlns:c=\"http://ns.example.com/camera/1.0/\">"
+        "<hs:hierarchicalSubject><rdf:Bag><rdf:li>Places|Harbour</rdf:li></rdf:Bag></hs:hierarchicalSubject>"
+        "<c:Model>Velmora X1</c:Model>"
+        "</rdf:Description></rdf:RDF></x:xmpmeta>");
+    std::string value;
+    EXPECT_TRUE(meta->GetArrayItem("http://ns.adobe.com/lightroom/1.0/", "lr:hierarchicalSubject", 1, &value, nullptr));
+    EXPECT_EQ("Places|Harbour", value);
+    EXPECT_TRUE(meta->GetProperty("http://ns.example.com/camera/1.0/", "cam:Model", &value, nullptr));
+    EXPECT_EQ("Velmora X1", value);
+}
+
+// The toolkit holds one prefix per namespace and one namespace per prefix: a
+// second schema over the same namespace with another prefix, and a prefix
+// already taken by another namespace, are both logged.
+TEST_F(DefinitionPrefixTest, ConflictingPrefixesAreLogged) {
+    const CustomSchemaList schemas = {
+        Schema(L"First", "http://ns.example.com/first/1.0/", {"one:Value"}),
+        Schema(L"SameNamespace", "http://ns.example.com/first/1.0/", {"uno:Value"}),
+        Schema(L"SamePrefix", "http://ns.example.com/second/1.0/", {"one:Value"}),
+    };
+    EXPECT_EQ(1u, RegisterDefinitionPrefixes(schemas));
+    EXPECT_EQ("one:", PrefixOf("http://ns.example.com/first/1.0/"));
+    const Lines expected = {
+        L"ERROR: namespace of custom schema SameNamespace has another prefix than its definition file uses",
+        L"ERROR: namespace of custom schema SamePrefix has another prefix than its definition file uses",
+    };
+    EXPECT_EQ(expected, Logged());
+}
+
 }  // namespace

@@ -8,9 +8,11 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$here"
 
+# ImageMagick by its own name, not by any program called convert.
+source "$here/../../scripts/imagemagick.sh"
 need=()
-command -v convert >/dev/null 2>&1 || need+=(imagemagick)
 command -v exiftool >/dev/null 2>&1 || need+=(libimage-exiftool-perl)
+command -v cjxl >/dev/null 2>&1 || need+=(libjxl-tools)
 if [ ${#need[@]} -gt 0 ]; then
   apt-get install -y "${need[@]}"
 fi
@@ -28,13 +30,14 @@ picture() {
 #   xmp:CreateDate    2024-05-04T06:20:30+02:00
 #   photoshop:Urgency 5
 # No other Dublin Core, Photoshop or XMP basic property is present.
-standard_xmp() {
-  exiftool -q -q -overwrite_original -all= \
+standard_tags=(
     -XMP-dc:Title-x-default='Harbour at dawn' -XMP-dc:Title-de='Hafen im Morgengrauen' \
     -XMP-dc:Creator='Ana Lima' -XMP-dc:Creator='Ben Okafor' \
     -XMP-dc:Subject=harbour -XMP-dc:Subject=boats -XMP-dc:Subject=dawn \
     -XMP-xmp:CreateDate='2024:05:04 06:20:30+02:00' \
-    -XMP-photoshop:Urgency=5 "$1"
+    -XMP-photoshop:Urgency=5)
+standard_xmp() {
+  exiftool -q -q -overwrite_original -all= "${standard_tags[@]}" "$1"
 }
 
 # standard.jpg: the standard set in a JPEG APP1 XMP segment.
@@ -61,6 +64,98 @@ for f in standard.tif standard.png standard.gif standard.psd standard.eps; do
   exiftool -q -overwrite_original -xmp:all= "$f"
   standard_xmp "$f"
 done
+
+# ---------------------------------------------------------------------------
+# The standard set in the newer containers and camera raw types.
+# standard.webp: a RIFF "XMP " chunk; standard.heic, .heif and .avif: an
+# "application/rdf+xml" mime item of the HEIF box structure; standard.jxl: an
+# uncompressed "xml " box of the JPEG XL container (cjxl from libjxl).
+picture standard.webp
+picture standard.heic
+picture heic:standard.heif  # the same HEIF container under its other extension
+picture standard.avif
+picture standard-source.png
+cjxl --quiet --container=1 standard-source.png standard.jxl 2>/dev/null || cjxl --container=1 standard-source.png standard.jxl
+rm -f standard-source.png
+for f in standard.webp standard.heic standard.heif standard.avif; do
+  standard_xmp "$f"
+done
+# cjxl writes no metadata, and ExifTool does not recreate the XMP box in the
+# pass that removes everything, so the JPEG XL file is only added to.
+exiftool -q -q -overwrite_original "${standard_tags[@]}" standard.jxl
+
+# standard.dng: an uncompressed TIFF that ExifTool turns into a DNG (the
+# DNGVersion tag) before writing the standard set.
+picture -compress none standard.dng.tif
+exiftool -q -overwrite_original -DNGVersion=1.4.0.0 standard.dng.tif
+mv standard.dng.tif standard.dng
+standard_xmp standard.dng
+
+# TIFF-structured raw types: ExifTool writes the standard set into an
+# uncompressed TIFF saved under each raw extension, the way it writes real
+# raw files of those cameras (XMP in TIFF tag 700 of IFD0).
+for ext in cr2 nef nrw arw orf rw2 pef srw; do
+  picture -compress none "standard.$ext.tif"
+  mv "standard.$ext.tif" "standard.$ext"
+  standard_xmp "standard.$ext"
+done
+
+# standard.raf: FujiFilm's raw layout is a header that points at an embedded
+# JPEG preview and at the sensor data; ExifTool writes the XMP into the JPEG.
+# Header: magic, format version, camera id, camera name, directory version,
+# then at 0x54 the JPEG's offset and length, the CFA header's offset and
+# length and the CFA data's offset and length (big-endian); 16 bytes of zero
+# stand in for the sensor data.
+picture -quality 80 standard-preview.jpg
+perl -e '
+  open my $in, "<:raw", $ARGV[0] or die; local $/; my $jpeg = <$in>;
+  my $pad = "\0" x (4 - length($jpeg) % 4);
+  my $cfa = "\0" x 16;
+  my $jpegAt = 0x94;
+  my $cfaAt = $jpegAt + length($jpeg) + length($pad);
+  my $header = "FUJIFILMCCD-RAW 0201FF383501" . pack("a32", "Velmora test") . "0100" . ("\0" x 20)
+             . pack("N6", $jpegAt, length($jpeg), $cfaAt, length($cfa), $cfaAt + length($cfa), 0);
+  $header .= "\0" x ($jpegAt - length($header));
+  binmode STDOUT; print $header, $jpeg, $pad, $cfa;' standard-preview.jpg > standard.raf
+rm -f standard-preview.jpg
+standard_xmp standard.raf
+
+# standard.xmp: the sidecar ExifTool writes for standard.jpg (a packet with
+# its wrapper, nothing else). standard-bare.xmp: the same x:xmpmeta element
+# without the <?xpacket ...?> lines around it.
+rm -f standard.xmp
+exiftool -q -tagsfromfile standard.jpg -xmp:all -o standard.xmp
+grep -v '^<?xpacket' standard.xmp > standard-bare.xmp
+
+# windows-search.jpg: the properties the Windows Search property pack maps,
+# written by ExifTool over the standard set:
+#   dc:rights                          Alt x-default "(c) 2024 Ana Lima"
+#   photoshop:DateCreated              2024-05-04T06:20:30+02:00
+#   photoshop:Category                 "TRV"
+#   photoshop:SupplementalCategories   Bag "harbour", "boats"
+#   exif:DateTimeOriginal              2024-05-04T06:20:31+02:00
+#   exif:ImageUniqueID                 "4f1e9c2a7b3d4e5f8a9b0c1d2e3f4a5b"
+#   xmp:CreatorTool                    "Velmora test rig 1.0"
+#   xmp:Rating                         4 (an integer property, not in the pack)
+#   tiff:Make "Ovo", tiff:Model "X1", tiff:Artist "Ana Lima"
+#   lr:hierarchicalSubject             Bag "Places|Harbour", "People|Ben Okafor"
+#   Iptc4xmpExt:PersonInImage          Bag "Ben Okafor"
+#   MicrosoftPhoto:CameraSerialNumber  "A-17"
+#   MicrosoftPhoto:DateAcquired        2024-05-06T08:00:00Z
+cp standard.jpg windows-search.jpg
+exiftool -q -overwrite_original \
+  -XMP-dc:Rights='(c) 2024 Ana Lima' \
+  -XMP-photoshop:DateCreated='2024:05:04 06:20:30+02:00' \
+  -XMP-photoshop:Category=TRV \
+  -XMP-photoshop:SupplementalCategories=harbour -XMP-photoshop:SupplementalCategories=boats \
+  -XMP-exif:DateTimeOriginal='2024:05:04 06:20:31+02:00' \
+  -XMP-exif:ImageUniqueID=4f1e9c2a7b3d4e5f8a9b0c1d2e3f4a5b \
+  -XMP-xmp:CreatorTool='Velmora test rig 1.0' -XMP-xmp:Rating=4 \
+  -XMP-tiff:Make=Ovo -XMP-tiff:Model=X1 -XMP-tiff:Artist='Ana Lima' \
+  -XMP-lr:HierarchicalSubject='Places|Harbour' -XMP-lr:HierarchicalSubject='People|Ben Okafor' \
+  -XMP-iptcExt:PersonInImage='Ben Okafor' \
+  -XMP-microsoft:CameraSerialNumber=A-17 -XMP-microsoft:DateAcquired='2024:05:06 08:00:00Z' \
+  windows-search.jpg
 
 # ---------------------------------------------------------------------------
 # Hand-made files. Binary filler is a fixed byte pattern, the same each run.
@@ -202,5 +297,9 @@ cp standard.gif "$samples/harbour.gif"
 cp standard.psd "$samples/harbour.psd"
 cp standard.eps "$samples/harbour.eps"
 cp logo.svg "$samples/logo.svg"
+for ext in dng cr2 nef nrw arw orf rw2 raf pef srw webp heic heif avif jxl xmp; do
+  cp "standard.$ext" "$samples/harbour.$ext"
+done
+cp windows-search.jpg "$samples/windows-search.jpg"
 
 echo "test data written to $here"

@@ -8,6 +8,8 @@
 
 #include "TestSupport.h"
 
+#include <shlwapi.h>
+
 #include <algorithm>
 #include <utility>
 #include <string>
@@ -142,20 +144,26 @@ std::vector<RegistryView> BothViews() {
 #endif
 }
 
-std::wstring RegisteredServer(REGSAM view) {
-    std::wstring server;
+// A REG_SZ value below the machine's classes in one view; empty when absent.
+std::wstring ClassesString(const std::wstring& path, const wchar_t* name, REGSAM view) {
+    std::wstring value;
     HKEY key = nullptr;
-    const std::wstring path = kClasses + L"CLSID\\" + kFilter + L"\\InprocServer32";
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return server;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kClasses + path).c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
+        return value;
+    }
     wchar_t text[MAX_PATH] = {};
     DWORD size = sizeof text - sizeof(wchar_t);
     DWORD type = 0;
-    if (RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS &&
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS &&
         type == REG_SZ) {
-        server = text;
+        value = text;
     }
     RegCloseKey(key);
-    return server;
+    return value;
+}
+
+std::wstring RegisteredServer(REGSAM view) {
+    return ClassesString(L"CLSID\\" + kFilter + L"\\InprocServer32", nullptr, view);
 }
 
 // Holds the prefix registry for the test and leaves the registrations of both
@@ -225,6 +233,85 @@ TEST_F(PrefixRegistry, HostFindsTheFilterByExtension) {
         const ProcessResult shown = RunProgram(Quoted(host) + L" " + Quoted(path));
         EXPECT_EQ(2u, shown.exitCode) << shown.output;
         EXPECT_NE(std::string::npos, shown.output.find("no filter for ")) << shown.output;
+    }
+}
+
+// A value of <extension>\PersistentHandler in the machine's classes; empty when absent.
+std::wstring HandlerValue(const std::wstring& extension, const wchar_t* name) {
+    return ClassesString(extension + L"\\PersistentHandler", name, kView);
+}
+
+void SetHandler(const std::wstring& extension, const std::wstring& handler) {
+    HKEY key = nullptr;
+    const std::wstring path = kClasses + extension + L"\\PersistentHandler";
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | kView,
+                                             nullptr, &key, nullptr));
+    RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(handler.c_str()),
+                   static_cast<DWORD>((handler.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+void DeleteHandler(const std::wstring& extension) {
+    HKEY classes = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kClasses.c_str(), 0, KEY_ALL_ACCESS | kView, &classes) != ERROR_SUCCESS) return;
+    SHDeleteKeyW(classes, (extension + L"\\PersistentHandler").c_str());
+    RegCloseKey(classes);
+}
+
+// The Velmora.dll of the other target, built beside this one (build/<arch>/bin).
+std::wstring OtherTargetDll() {
+#ifdef _WIN64
+    const std::wstring relative = ProgramDirectory() + L"..\\..\\x86\\bin\\Velmora.dll";
+#else
+    const std::wstring relative = ProgramDirectory() + L"..\\..\\x64\\bin\\Velmora.dll";
+#endif
+    wchar_t full[MAX_PATH] = {};
+    GetFullPathNameW(relative.c_str(), MAX_PATH, full, nullptr);
+    return full;
+}
+
+// A TIFF handler of another product comes back after both bitnesses are
+// registered and unregistered, whichever registers first; the file-type keys
+// are shared, so the second registration must not remember Velmora itself.
+TEST_F(PrefixRegistry, PreviousHandlerComesBackInBothOrdersOfBitness) {
+    const std::wstring windowsTiff = L"{1AA9BF05-9A97-48C1-BA28-D9DCE795E93C}";
+    const std::wstring otherDll = OtherTargetDll();
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(otherDll.c_str())) << "the other target is not built";
+    const std::vector<RegistryView> views = BothViews();
+#ifdef _WIN64
+    const std::pair<std::wstring, std::wstring> mine{views[0].regsvr32, dll}, theirs{views[1].regsvr32, otherDll};
+#else
+    const std::pair<std::wstring, std::wstring> mine{views[1].regsvr32, dll}, theirs{views[0].regsvr32, otherDll};
+#endif
+    const std::wstring before[] = {HandlerValue(L".tif", nullptr), HandlerValue(L".tiff", nullptr)};
+    const wchar_t* const tiffTypes[] = {L".tif", L".tiff"};
+
+    for (const auto& [first, second] : {std::make_pair(mine, theirs), std::make_pair(theirs, mine)}) {
+        SCOPED_TRACE(Narrow(first.second));
+        RunProgram(Quoted(first.first) + L" /s /u " + Quoted(first.second));
+        RunProgram(Quoted(second.first) + L" /s /u " + Quoted(second.second));
+        for (const wchar_t* type : tiffTypes) SetHandler(type, windowsTiff);
+
+        ASSERT_EQ(0u, RunProgram(Quoted(first.first) + L" /s " + Quoted(first.second)).exitCode);
+        ASSERT_EQ(0u, RunProgram(Quoted(second.first) + L" /s " + Quoted(second.second)).exitCode);
+        for (const wchar_t* type : tiffTypes) {
+            EXPECT_EQ(kHandler, HandlerValue(type, nullptr)) << Narrow(type);
+            EXPECT_EQ(windowsTiff, HandlerValue(type, L"VelmoraPreviousHandler")) << Narrow(type);
+        }
+        EXPECT_EQ(0u, RunProgram(Quoted(first.first) + L" /s /u " + Quoted(first.second)).exitCode);
+        EXPECT_EQ(0u, RunProgram(Quoted(second.first) + L" /s /u " + Quoted(second.second)).exitCode);
+        for (const wchar_t* type : tiffTypes) {
+            EXPECT_EQ(windowsTiff, HandlerValue(type, nullptr)) << Narrow(type);
+            EXPECT_EQ(L"", HandlerValue(type, L"VelmoraPreviousHandler")) << Narrow(type);
+        }
+        EXPECT_EQ(L"", HandlerValue(L".jpg", nullptr));
+    }
+    for (size_t i = 0; i < 2; ++i) {
+        if (before[i].empty()) {
+            DeleteHandler(tiffTypes[i]);
+        } else {
+            SetHandler(tiffTypes[i], before[i]);
+        }
     }
 }
 

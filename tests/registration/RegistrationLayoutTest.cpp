@@ -235,3 +235,87 @@ TEST_F(RegistrationLayout, LongModulePathIsRegisteredWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+// The handlers that other products put on the file types.
+const std::wstring kWindowsTiff = L"{1AA9BF05-9A97-48C1-BA28-D9DCE795E93C}";
+const std::wstring kThirdFilter = L"{5E941D80-BF96-11CD-B579-08002B30BFEB}";
+
+Lines HandlerEntry(const std::wstring& extension, const std::wstring& named, const std::wstring& remembered) {
+    const std::wstring key = extension + L"\\PersistentHandler";
+    Lines lines = {key, Sz(key, L"", named)};
+    if (!remembered.empty()) lines.push_back(Sz(key, L"VelmoraPreviousHandler", remembered));
+    return lines;
+}
+
+// Another product's handler written on .tif.
+void SetTifHandler(const std::wstring& handler) {
+    RegistrySandbox::SetString(L".tif\\PersistentHandler", nullptr, handler, HKEY_CLASSES_ROOT);
+}
+
+// What unregistration leaves: the extension keys, the CLSID key and .tif's handler.
+Lines LeftWithTif(const std::wstring& named) {
+    return Plus(Plus(ExtensionKeysOnly(), {L"CLSID"}), HandlerEntry(L".tif", named, L""));
+}
+
+// The layout with .tif's handler entry replaced.
+Lines LayoutWithTif(const std::wstring& modulePath, const std::wstring& named, const std::wstring& remembered) {
+    return Plus(Without(ExpectedLayout(modulePath), L".tif\\PersistentHandler"), HandlerEntry(L".tif", named, remembered));
+}
+
+// A file type that had another product's handler gets it back when Velmora
+// is unregistered, and registering again never replaces what was remembered.
+TEST_F(RegistrationLayout, PreviousHandlerIsRememberedAndPutBack) {
+    ASSERT_TRUE(dll.Loaded());
+    SetTifHandler(kWindowsTiff);
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        EXPECT_HR(S_OK, dll.Register());
+        EXPECT_EQ(LayoutWithTif(dll.Path(), kHandler, kWindowsTiff), DumpRegistry(HKEY_CLASSES_ROOT));
+    }
+    EXPECT_HR(S_OK, dll.Unregister());
+    EXPECT_EQ(LeftWithTif(kWindowsTiff), DumpRegistry(HKEY_CLASSES_ROOT));
+    // Nothing is left to restore a second time.
+    EXPECT_HR(S_FALSE, dll.Unregister());
+    EXPECT_EQ(LeftWithTif(kWindowsTiff), DumpRegistry(HKEY_CLASSES_ROOT));
+}
+
+// Another filter takes the type over after Velmora: it keeps it on
+// unregistration, and Velmora's memory of the earlier handler goes.
+TEST_F(RegistrationLayout, TypeTakenOverInBetweenKeepsTheNewFilter) {
+    ASSERT_TRUE(dll.Loaded());
+    SetTifHandler(kWindowsTiff);
+    ASSERT_HR(S_OK, dll.Register());
+    SetTifHandler(kThirdFilter);
+    EXPECT_HR(S_FALSE, dll.Unregister());
+    EXPECT_EQ(LeftWithTif(kThirdFilter), DumpRegistry(HKEY_CLASSES_ROOT));
+}
+
+// Registering again after another filter took the type over remembers that
+// filter, the one the type named last, and puts it back afterwards.
+TEST_F(RegistrationLayout, RegisteringOverANewerFilterRemembersIt) {
+    ASSERT_TRUE(dll.Loaded());
+    SetTifHandler(kWindowsTiff);
+    ASSERT_HR(S_OK, dll.Register());
+    SetTifHandler(kThirdFilter);
+    EXPECT_HR(S_OK, dll.Register());
+    EXPECT_EQ(LayoutWithTif(dll.Path(), kHandler, kThirdFilter), DumpRegistry(HKEY_CLASSES_ROOT));
+    EXPECT_HR(S_OK, dll.Unregister());
+    EXPECT_EQ(LeftWithTif(kThirdFilter), DumpRegistry(HKEY_CLASSES_ROOT));
+}
+
+// Velmora's handler written in lower case by someone else's tool is still
+// Velmora's: the remembered handler is put back.
+TEST_F(RegistrationLayout, LowerCaseHandlerIsStillOursOnUnregister) {
+    ASSERT_TRUE(dll.Loaded());
+    std::wstring lower = kHandler;
+    std::transform(lower.begin(), lower.end(), lower.begin(), towlower);
+    ASSERT_HR(S_OK, dll.Register());
+    SetTifHandler(lower);
+    RegistrySandbox::SetString(L".tif\\PersistentHandler", L"VelmoraPreviousHandler", kWindowsTiff, HKEY_CLASSES_ROOT);
+    EXPECT_HR(S_OK, dll.Unregister());
+    EXPECT_EQ(LeftWithTif(kWindowsTiff), DumpRegistry(HKEY_CLASSES_ROOT));
+}
+
+}  // namespace

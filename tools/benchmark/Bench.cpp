@@ -11,6 +11,7 @@
 
 #include "XMPScanner.hpp"
 
+#include <propsys.h>
 #include <psapi.h>
 
 #include <algorithm>
@@ -43,13 +44,15 @@ SIZE_T PeakWorkingSet() {
     return counters.PeakWorkingSetSize;
 }
 
-// An unnamed stream over a file, read on demand: the stream path then takes
-// the filter's temporary copy, as for a host that hands over content only.
+// An unnamed stream over a file, read on demand, as a host that hands over
+// content only. One that can seek is read in place; one that cannot (a pipe)
+// takes the filter's temporary copy.
 class FileStream : public IStream {
 public:
-    explicit FileStream(const std::wstring& path)
+    FileStream(const std::wstring& path, bool seekable)
         : file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr)) {}
+                           FILE_FLAG_SEQUENTIAL_SCAN, nullptr)),
+          seekable(seekable) {}
     virtual ~FileStream() {
         if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     }
@@ -79,7 +82,13 @@ public:
         return got < cb ? S_FALSE : S_OK;
     }
     STDMETHODIMP Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
-    STDMETHODIMP Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    STDMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
+        if (!seekable) return E_NOTIMPL;
+        LARGE_INTEGER now{};
+        if (!SetFilePointerEx(file, move, &now, origin)) return STG_E_SEEKERROR;
+        if (position) position->QuadPart = static_cast<ULONGLONG>(now.QuadPart);
+        return S_OK;
+    }
     STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
     STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
     STDMETHODIMP Commit(DWORD) override { return S_OK; }
@@ -99,8 +108,43 @@ public:
 
 private:
     HANDLE file;
+    bool seekable;
     LONG references = 1;
 };
+
+// How a document reaches the filter.
+enum class Way { File, Stream, Initialize, Pipe };
+constexpr Way kWays[] = {Way::File, Way::Stream, Way::Initialize, Way::Pipe};
+constexpr size_t kWayCount = sizeof kWays / sizeof kWays[0];
+const char* const kWayNames[] = {"file", "stream", "IInitializeWithStream", "pipe"};
+
+HRESULT LoadThrough(IFilter* filter, Way way, const std::wstring& path) {
+    HRESULT load = E_FAIL;
+    if (way == Way::File) {
+        IPersistFile* persist = nullptr;
+        if (SUCCEEDED(filter->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
+            load = persist->Load(path.c_str(), STGM_READ);
+            persist->Release();
+        }
+        return load;
+    }
+    auto* source = new FileStream(path, way != Way::Pipe);
+    if (way == Way::Initialize) {
+        IInitializeWithStream* initialize = nullptr;
+        if (SUCCEEDED(filter->QueryInterface(IID_IInitializeWithStream, reinterpret_cast<void**>(&initialize)))) {
+            load = initialize->Initialize(source, STGM_READ);
+            initialize->Release();
+        }
+    } else {
+        IPersistStream* persist = nullptr;
+        if (SUCCEEDED(filter->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&persist)))) {
+            load = persist->Load(source);
+            persist->Release();
+        }
+    }
+    source->Release();
+    return load;
+}
 
 // How filter objects are made.
 struct Activation {
@@ -123,27 +167,12 @@ Stages stages;
 
 // The host path for one document: create, load, Init, drain, free, Release.
 // Returns the number of chunks, or -1 when the load failed.
-long HostPath(const Activation& activation, const std::wstring& path, bool stream) {
+long HostPath(const Activation& activation, const std::wstring& path, Way way) {
     IFilter* filter = nullptr;
     const double t0 = Now();
     if (FAILED(activation.Create(&filter))) return -2;
     const double t1 = Now();
-    HRESULT load = E_FAIL;
-    if (stream) {
-        IPersistStream* persist = nullptr;
-        if (SUCCEEDED(filter->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&persist)))) {
-            auto* source = new FileStream(path);
-            load = persist->Load(source);
-            source->Release();
-            persist->Release();
-        }
-    } else {
-        IPersistFile* persist = nullptr;
-        if (SUCCEEDED(filter->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)))) {
-            load = persist->Load(path.c_str(), STGM_READ);
-            persist->Release();
-        }
-    }
+    const HRESULT load = LoadThrough(filter, way, path);
     const double t2 = Now();
     long chunks = -1;
     ULONG flags = 0;
@@ -156,7 +185,7 @@ long HostPath(const Activation& activation, const std::wstring& path, bool strea
     const double t4 = Now();
     filter->Release();
     const double t5 = Now();
-    if (!stream) {
+    if (way == Way::File) {
         stages.create += t1 - t0;
         stages.load += t2 - t1;
         stages.init += t3 - t2;
@@ -232,17 +261,21 @@ struct Document {
 struct Totals {
     size_t documents = 0;
     double megabytes = 0;
-    double floor = 0, file = 0, stream = 0;
+    double floor = 0;
+    double way[kWayCount] = {};  // seconds through each way in
     long failedLoads = 0;
 };
 
+// Rates of the floor and the file path with their ratio to the floor, then
+// each way in by stream as a ratio to the file path.
 void Print(const wchar_t* label, const Totals& t, int repeat) {
     const double n = static_cast<double>(t.documents) * repeat;
     const double mb = t.megabytes * repeat;
-    std::printf("%-10ls %6zu docs %9.1f MB | floor %8.1f docs/s %7.1f MB/s | file %8.1f docs/s %7.1f MB/s x%.2f"
-                " | stream %8.1f docs/s %7.1f MB/s x%.2f | load failures %ld\n",
-                label, t.documents, t.megabytes, n / t.floor, mb / t.floor, n / t.file, mb / t.file,
-                t.file / t.floor, n / t.stream, mb / t.stream, t.stream / t.floor, t.failedLoads);
+    const double file = t.way[static_cast<size_t>(Way::File)];
+    std::printf("%-10ls %6zu docs %9.1f MB | floor %8.1f docs/s %7.1f MB/s | file %8.1f docs/s %7.1f MB/s x%.2f",
+                label, t.documents, t.megabytes, n / t.floor, mb / t.floor, n / file, mb / file, file / t.floor);
+    for (size_t w = 1; w < kWayCount; ++w) std::printf(" | %s/file %.2f", kWayNames[w], t.way[w] / file);
+    std::printf(" | load failures %ld\n", t.failedLoads);
 }
 
 std::vector<Document> ReadList(const std::wstring& listPath) {
@@ -316,7 +349,7 @@ int wmain(int argc, wchar_t** argv) {
         GetFileAttributesExW(one.c_str(), GetFileExInfoStandard, &data);
         const double megabytes = ((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow) / 1048576.0;
         const SIZE_T before = PeakWorkingSet();
-        const long chunks = HostPath(activation, one, false);
+        const long chunks = HostPath(activation, one, Way::File);
         const SIZE_T after = PeakWorkingSet();
         std::printf("peak %s %.1f MB file: working set %.1f MB before, peak %.1f MB, +%.1f MB for the document"
                     " (%ld chunks)\n",
@@ -339,22 +372,26 @@ int wmain(int argc, wchar_t** argv) {
         // Warm the file cache, so that every measurement reads from memory.
         Floor(document.path);
         const int times = document.megabytes >= 50 ? 1 : repeat;
-        double t0 = Now();
+        const double t0 = Now();
         for (int r = 0; r < times; ++r) Floor(document.path);
-        double t1 = Now();
+        const double floor = Now() - t0;
         long chunks = 0;
-        for (int r = 0; r < times; ++r) chunks = HostPath(activation, document.path, false);
-        double t2 = Now();
-        for (int r = 0; r < times; ++r) HostPath(activation, document.path, true);
-        double t3 = Now();
+        double seconds[kWayCount] = {};
+        for (Way way : kWays) {
+            const double start = Now();
+            for (int r = 0; r < times; ++r) {
+                const long got = HostPath(activation, document.path, way);
+                if (way == Way::File) chunks = got;
+            }
+            seconds[static_cast<size_t>(way)] = Now() - start;
+        }
         // Large documents run once; count them as `repeat` runs of the same time.
         const double scale = static_cast<double>(repeat) / times;
         for (Totals* t : {&byKind[document.kind], &all}) {
             ++t->documents;
             t->megabytes += document.megabytes;
-            t->floor += (t1 - t0) * scale;
-            t->file += (t2 - t1) * scale;
-            t->stream += (t3 - t2) * scale;
+            t->floor += floor * scale;
+            for (size_t w = 0; w < kWayCount; ++w) t->way[w] += seconds[w] * scale;
             if (chunks < 0) ++t->failedLoads;
         }
     }
@@ -365,9 +402,12 @@ int wmain(int argc, wchar_t** argv) {
                 " release %.0f%%\n",
                 arch, 100 * stages.create / total, 100 * stages.load / total, 100 * stages.init / total,
                 100 * stages.drain / total, 100 * stages.release / total);
-    std::printf("velmora-bench %s: host path / floor = %.2f (file), %.2f (stream); %.1f documents/s through files\n",
-                arch, all.file / all.floor, all.stream / all.floor,
-                static_cast<double>(all.documents) * repeat / all.file);
+    const double file = all.way[static_cast<size_t>(Way::File)];
+    std::printf("velmora-bench %s: host path / floor = %.2f (file); stream / file = %.2f (in place), %.2f"
+                " (IInitializeWithStream), %.2f (pipe, temporary copy); %.1f documents/s through files\n",
+                arch, file / all.floor, all.way[static_cast<size_t>(Way::Stream)] / file,
+                all.way[static_cast<size_t>(Way::Initialize)] / file, all.way[static_cast<size_t>(Way::Pipe)] / file,
+                static_cast<double>(all.documents) * repeat / file);
     SXMPMeta::Terminate();
     return 0;
 }
