@@ -22,10 +22,15 @@ struct Row {
     VARTYPE type;
 };
 
-const GUID& kSummary = FMTID_SummaryInformationSet;
-const GUID& kDc = FMTID_XmpDublinCore;
-const GUID& kPs = FMTID_XmpPhotoshop;
-const GUID& kXap = FMTID_XmpBasic;
+// As literals: indexes and queries store these sets, so they never change.
+// {F29F85E0-4FF9-1068-AB91-08002B27B3D9}, the Windows summary information
+const GUID kSummary = {0xF29F85E0, 0x4FF9, 0x1068, {0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9}};
+// {1DAED496-2F55-4B1A-89E7-011A4607F8F5}
+const GUID kDc = {0x1DAED496, 0x2F55, 0x4B1A, {0x89, 0xE7, 0x01, 0x1A, 0x46, 0x07, 0xF8, 0xF5}};
+// {51371CE2-CF81-4A65-B7D6-0332F3D51D9C}
+const GUID kPs = {0x51371CE2, 0xCF81, 0x4A65, {0xB7, 0xD6, 0x03, 0x32, 0xF3, 0xD5, 0x1D, 0x9C}};
+// {30B1C230-C017-4FF4-B0E8-9F44F1997C35}
+const GUID kXap = {0x30B1C230, 0xC017, 0x4FF4, {0xB0, 0xE8, 0x9F, 0x44, 0xF1, 0x99, 0x7C, 0x35}};
 
 const std::vector<Row> kDublinCore = {
     {"contributor", &kDc, L"contributor", 0, VT_LPWSTR},
