@@ -1,11 +1,8 @@
-// The custom schema declarations under the product key's "CustomSchemas"
-// subkey: one subkey per schema with "GUID", "NameSpace" and an optional
-// "FileName" (REG_SZ each). Invalid declarations are logged and left out;
-// nothing here fails the configuration build.
-#include "xmp/PropSpecListBuilder.h"
+// Reading the custom schema declarations. Invalid declarations are logged and
+// left out; nothing here fails the configuration build.
+#include "config/CustomSchemaRegistry.h"
 
 #include "common/Registry.h"
-#include "config/CustomSchema.h"
 #include "config/SchemaDefinitions.h"
 #include "diag/Debugger.h"
 
@@ -19,7 +16,7 @@ std::wstring CustomSchemasPath(const std::wstring& keyPath) { return keyPath + L
 
 }  // namespace
 
-size_t XmpMetadataPropSpecListBuilder::LoadCustomSchemas(std::list<CustomSchema>& schemas) const {
+size_t LoadCustomSchemas(const std::wstring& keyPath, CustomSchemaList& schemas) {
     debugger.Log(3, L"INFO: gathering info about custom schemas...");
 
     const UniqueHKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, CustomSchemasPath(keyPath), KEY_READ);
@@ -44,12 +41,12 @@ size_t XmpMetadataPropSpecListBuilder::LoadCustomSchemas(std::list<CustomSchema>
         CustomSchema schema;
         schema.name.assign(name.data(), nameLength);
         debugger.LogFormat(3, L"INFO: found subkey for custom schema %s", schema.name.c_str());
-        if (LoadCustomSchema(schema)) schemas.push_back(schema);
+        if (LoadCustomSchema(keyPath, schema)) schemas.push_back(schema);
     }
     return schemas.size();
 }
 
-bool XmpMetadataPropSpecListBuilder::LoadCustomSchema(CustomSchema& schema) const {
+bool LoadCustomSchema(const std::wstring& keyPath, CustomSchema& schema) {
     const UniqueHKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, CustomSchemasPath(keyPath) + L"\\" + schema.name, KEY_READ);
     if (!key) return false;
     // A subkey that cannot even describe itself is rejected like one that cannot be opened.

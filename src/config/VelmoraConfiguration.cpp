@@ -4,6 +4,7 @@
 #include "config/VelmoraConfiguration.h"
 
 #include "common/Registry.h"
+#include "config/CustomSchemaRegistry.h"
 #include "config/SchemaDefinitions.h"
 #include "xmp/PropSpecListBuilder.h"
 
@@ -68,7 +69,7 @@ VelmoraConfiguration::VelmoraConfiguration(const std::wstring& path) : keyPath(p
 
     XmpMetadataPropSpecListBuilder builder(keyPath);
     builder.Build(standardPropSpecs);
-    builder.LoadCustomSchemas(customSchemas);
+    LoadCustomSchemas(keyPath, customSchemas);
     // Before any document is parsed in this process, so that documents
     // cannot choose the prefixes the definition files' paths go through.
     RegisterDefinitionPrefixes(customSchemas);

@@ -3,6 +3,7 @@
 // effect only in a process that loads the DLL afresh.
 #pragma once
 
+#include "common/Product.h"
 #include "config/CustomSchema.h"
 #include "xmp/PropSpec.h"
 
@@ -20,7 +21,7 @@ public:
 
     // Builds a configuration from HKEY_LOCAL_MACHINE\keyPath (tests use this
     // directly; the DLL only through Instance).
-    explicit VelmoraConfiguration(const std::wstring& keyPath = L"SOFTWARE\\Corvantis\\Velmora");
+    explicit VelmoraConfiguration(const std::wstring& keyPath = kProductKeyPath);
 
     std::wstring tempDirectory;          // ends in a backslash, or empty
     std::wstring keyPath;

@@ -5,6 +5,8 @@
 // may log without a lock.
 #pragma once
 
+#include "common/Product.h"  // the product key and display name it is started with
+
 #include <cstdint>
 #include <string>
 
@@ -25,8 +27,6 @@ public:
     void LogFormat(int32_t level, const wchar_t* format, const wchar_t* argument) const;
     void LogFormat(int32_t level, const wchar_t* format, int32_t argument) const;
 
-    bool IsEnabled(int32_t messageLevel) const noexcept { return messageLevel <= level; }
-
 private:
     template <class Argument>
     void Format(int32_t level, const wchar_t* format, Argument argument) const;
@@ -37,10 +37,5 @@ private:
 
 // The one instance.
 extern Debugger debugger;
-
-// The product key and the display name used by the log, the COM class
-// description and the registry configuration.
-inline constexpr const wchar_t* kProductKeyPath = L"SOFTWARE\\Corvantis\\Velmora";
-inline constexpr const wchar_t* kProductDisplayName = L"Corvantis Velmora";
 
 }  // namespace velmora

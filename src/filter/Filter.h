@@ -8,8 +8,7 @@
 
 #include "common/Win32.h"
 #include "diag/Debugger.h"
-#include "module/ClassIds.h"
-#include "module/ModuleCount.h"
+#include "common/Product.h"
 
 #include "xmp/ByteSource.h"
 

@@ -6,7 +6,7 @@
 
 #include "common/Win32.h"
 #include "config/VelmoraConfiguration.h"
-#include "module/ModuleCount.h"
+#include "common/Product.h"
 
 #include <windows.h>
 #include <unknwn.h>

@@ -1,7 +1,7 @@
 // The DLL entry point: starts the diagnostic log and the XMP Toolkit on
 // process attach and stops the toolkit on detach.
 #include "diag/Debugger.h"
-#include "module/ModuleCount.h"
+#include "common/Product.h"
 #include "xmp/XmpToolkit.h"
 
 using namespace velmora;

@@ -1,10 +1,12 @@
-// The class-object exports of the COM server: DllGetClassObject hands out a
-// fresh class object for the filter class, and DllCanUnloadNow tells the host
-// whether anything of the DLL is still alive.
+// The six exports of the DLL, as Velmora.def lists them. DllGetClassObject
+// hands out a fresh class object for the filter class, and DllCanUnloadNow
+// tells the host whether anything of the DLL is still alive; the other four
+// run the registration steps. No exception leaves any of them.
+#include "common/Product.h"
 #include "filter/Velmora.h"
 #include "module/ClassFactory.h"
-#include "module/ClassIds.h"
-#include "module/ModuleCount.h"
+#include "registration/Registration.h"
+#include "registration/SearchHosts.h"
 
 using namespace velmora;
 
@@ -23,3 +25,19 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return ModuleCount <= 0 ? S_OK : S_FALSE; }
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+    return ExceptionBoundary([] { return RegisterServer(); });
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    return ExceptionBoundary([] { return UnregisterServer(); });
+}
+
+extern "C" HRESULT STDAPICALLTYPE SpsTiffRegister() {
+    return ExceptionBoundary([] { return UpdateSharePointTiffRegistration(true); });
+}
+
+extern "C" HRESULT STDAPICALLTYPE SpsTiffUnregister() {
+    return ExceptionBoundary([] { return UpdateSharePointTiffRegistration(false); });
+}

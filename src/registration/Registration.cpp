@@ -5,8 +5,7 @@
 
 #include "common/Registry.h"
 #include "common/Win32.h"
-#include "module/ClassIds.h"
-#include "module/ModuleCount.h"
+#include "common/Product.h"
 #include "registration/RegistryWrites.h"
 #include "registration/SearchHosts.h"
 
@@ -19,7 +18,6 @@ namespace velmora {
 
 namespace {
 
-constexpr const wchar_t* kFilterInterfaceKey = L"\\PersistentAddinsRegistered\\{89BCB740-6119-101A-BCB7-00DD010655AF}";
 constexpr DWORD kLongestModulePath = 32768;
 
 std::wstring ClassKey(const std::wstring& classString) { return L"CLSID\\" + classString; }
@@ -46,6 +44,8 @@ bool ReadModulePath(std::wstring& path) {
     }
     return false;
 }
+
+}  // namespace
 
 HRESULT RegisterServer() {
     std::wstring modulePath;
@@ -87,8 +87,6 @@ HRESULT UnregisterServer() {
     return extensions == ERROR_SUCCESS && handler == ERROR_SUCCESS && filter == ERROR_SUCCESS ? S_OK : S_FALSE;
 }
 
-}  // namespace
-
 LONG RegisterFilterClass(const std::wstring& filterClass, const std::wstring& description,
                          const std::wstring& modulePath, const std::wstring& threadingModel) {
     const RegistryRow rows[] = {
@@ -101,10 +99,11 @@ LONG RegisterFilterClass(const std::wstring& filterClass, const std::wstring& de
 
 LONG RegisterPersistentHandler(const std::wstring& persistentHandler, const std::wstring& description,
                                const std::wstring& filterClass) {
+    const std::wstring addin = std::wstring(L"\\") + kFilterAddinKey;
     const RegistryRow rows[] = {
         {L"", nullptr, &description},
         {L"\\PersistentAddinsRegistered", nullptr, nullptr},
-        {kFilterInterfaceKey, nullptr, &filterClass},
+        {addin.c_str(), nullptr, &filterClass},
     };
     return WriteRegistryRows(HKEY_CLASSES_ROOT, ClassKey(persistentHandler), rows, std::size(rows));
 }
@@ -186,13 +185,3 @@ LONG DeleteClassKey(const std::wstring& classString) {
 }
 
 }  // namespace velmora
-
-using namespace velmora;
-
-extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
-    return ExceptionBoundary([] { return RegisterServer(); });
-}
-
-extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-    return ExceptionBoundary([] { return UnregisterServer(); });
-}

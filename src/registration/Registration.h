@@ -3,6 +3,7 @@
 // all under HKEY_CLASSES_ROOT. Each step returns a Win32 error code.
 #pragma once
 
+#include "common/Product.h"
 #include "registration/FileTypes.h"
 
 #include <windows.h>
@@ -11,9 +12,17 @@
 
 namespace velmora {
 
-inline constexpr const wchar_t* kFilterDescription = L"Corvantis Velmora";
+inline constexpr const wchar_t* kFilterDescription = kProductDisplayName;
 inline constexpr const wchar_t* kPersistentHandlerDescription = L"Corvantis Velmora Persistent Handler";
 inline constexpr const wchar_t* kThreadingModel = L"Both";
+
+// DllRegisterServer: the COM class, the persistent handler and the file
+// types, then the search hosts. S_OK, or SELFREG_E_CLASS when a step of the
+// first three failed.
+HRESULT RegisterServer();
+// DllUnregisterServer: the search hosts, then the entries above. S_OK, or
+// S_FALSE when something to delete was missing.
+HRESULT UnregisterServer();
 
 // CLSID\<filter class> (description) and its InprocServer32 (module path, threading model).
 LONG RegisterFilterClass(const std::wstring& filterClass, const std::wstring& description,

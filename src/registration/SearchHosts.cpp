@@ -4,7 +4,7 @@
 
 #include "common/Win32.h"
 #include "diag/Debugger.h"
-#include "module/ClassIds.h"
+#include "common/Product.h"
 #include "registration/HostFilterRegistration.h"
 #include "registration/RegistryWrites.h"
 
@@ -242,18 +242,8 @@ std::vector<std::wstring> FindSqlFullTextInstances() {
     return roots;
 }
 
+HRESULT UpdateSharePointTiffRegistration(bool add) {
+    return UpdateSharePointRegistration(add, &CLSID_VelmoraFilter, kFileTypes, kFileTypeCount, kTiffFileTypes);
+}
+
 }  // namespace velmora
-
-using namespace velmora;
-
-extern "C" HRESULT STDAPICALLTYPE SpsTiffRegister() {
-    return ExceptionBoundary([] {
-        return UpdateSharePointRegistration(true, &CLSID_VelmoraFilter, kFileTypes, kFileTypeCount, kTiffFileTypes);
-    });
-}
-
-extern "C" HRESULT STDAPICALLTYPE SpsTiffUnregister() {
-    return ExceptionBoundary([] {
-        return UpdateSharePointRegistration(false, &CLSID_VelmoraFilter, kFileTypes, kFileTypeCount, kTiffFileTypes);
-    });
-}

@@ -20,6 +20,10 @@ namespace velmora {
 HRESULT UpdateSharePointRegistration(bool add, const CLSID* filterClass, const FileType* table, size_t count,
                                      int group);
 
+// The TIFF rows alone on the SharePoint products, for the filter class
+// (SpsTiffRegister and SpsTiffUnregister).
+HRESULT UpdateSharePointTiffRegistration(bool add);
+
 // The registry roots (relative to HKEY_LOCAL_MACHINE, each ending in "\") of
 // the SQL Server full-text instances listed under
 // "SOFTWARE\Microsoft\MSFTESQLInstMap", in enumeration order.

@@ -1,6 +1,5 @@
 // The standard property-spec list: the rows of every standard schema that the
 // "DefaultSchemas" subkey of the product key has not switched off.
-// (The custom schema declarations are read in config/CustomSchemaRegistry.cpp.)
 #include "xmp/PropSpecListBuilder.h"
 
 #include "common/Registry.h"

@@ -1,17 +1,13 @@
 // Builders of the property-spec list. XmpMetadataPropSpecListBuilder appends
-// the standard tables that the "DefaultSchemas" switches leave on, and reads
-// the custom schema declarations under "CustomSchemas".
+// the standard tables that the "DefaultSchemas" switches leave on.
 #pragma once
 
 #include "xmp/PropSpec.h"
 
 #include <cstdint>
-#include <list>
 #include <string>
 
 namespace velmora {
-
-struct CustomSchema;
 
 class MetadataPropSpecListBuilder {
 public:
@@ -35,12 +31,6 @@ public:
 
     // The "DefaultSchemas" switch named schemaKey: off only for REG_DWORD 0.
     bool IsDefaultSchemaEnabled(const wchar_t* schemaKey) const;
-
-    // The valid custom schemas declared under "CustomSchemas", appended in
-    // enumeration order; returns the list's size. (config/CustomSchemaRegistry.cpp)
-    size_t LoadCustomSchemas(std::list<CustomSchema>& schemas) const;
-    // Fills a schema whose name is set; true when it is valid.
-    bool LoadCustomSchema(CustomSchema& schema) const;
 };
 
 }  // namespace velmora

@@ -1,7 +1,7 @@
 // Custom schema declarations read from a private registry: validation, the
 // log lines in order, definition files, and registry data stored without a
 // terminator or with an odd byte count.
-#include "xmp/PropSpecListBuilder.h"
+#include "config/CustomSchemaRegistry.h"
 
 #include "common/Win32.h"
 #include "config/CustomSchema.h"
@@ -34,8 +34,7 @@ protected:
         if (d.fileName) RegistrySandbox::SetString(path, L"FileName", *d.fileName);
     }
     static size_t Load(CustomSchemaList& schemas) {
-        const XmpMetadataPropSpecListBuilder builder(kKey);
-        return builder.LoadCustomSchemas(schemas);
+        return LoadCustomSchemas(kKey, schemas);
     }
     // Subkey names of "CustomSchemas" in the registry's own enumeration order.
     static Lines EnumerationOrder() {
@@ -191,10 +190,9 @@ TEST_F(CustomSchemaRegistryTest, AppendsToTheGivenList) {
 
 TEST_F(CustomSchemaRegistryTest, LoadCustomSchemaOfAnUnknownSubkeyFailsSilently) {
     RegistrySandbox::CreateKey(kSchemasKey);
-    const XmpMetadataPropSpecListBuilder builder(kKey);
     CustomSchema schema;
     schema.name = L"NotThere";
-    EXPECT_FALSE(builder.LoadCustomSchema(schema));
+    EXPECT_FALSE(LoadCustomSchema(kKey, schema));
     EXPECT_EQ(Lines{}, Logged());
 }
 

@@ -2,7 +2,7 @@
 // ModuleCount can be read directly: every path gives back what it took.
 #include "filter/Velmora.h"
 #include "module/ClassFactory.h"
-#include "module/ModuleCount.h"
+#include "common/Product.h"
 
 #include "ComPtr.h"
 #include "TestSupport.h"

@@ -3,7 +3,7 @@
 // own registry (a per-process override of HKEY_CLASSES_ROOT is not seen), so
 // these tests write the class key into the real registry for their duration
 // and put back what was there before.
-#include "module/ClassIds.h"
+#include "common/Product.h"
 
 #include "ChunkRecorder.h"
 #include "ComPtr.h"

@@ -1,7 +1,7 @@
 // The built Velmora.dll as a host meets it: loaded with LoadLibrary, reached
 // through DllGetClassObject, DllCanUnloadNow and the class object, and
 // through CoCreateInstance once the class is registered.
-#include "module/ClassIds.h"
+#include "common/Product.h"
 
 #include "ComPtr.h"
 #include "LogCapture.h"

@@ -3,7 +3,7 @@
 // the class object, load the file, ask for everything, drain every chunk.
 #pragma once
 
-#include "module/ClassIds.h"
+#include "common/Product.h"
 
 #include "ChunkRecorder.h"
 #include "ComPtr.h"

@@ -3,7 +3,7 @@
 
 #include "common/Registry.h"
 #include "common/Win32.h"
-#include "module/ClassIds.h"
+#include "common/Product.h"
 
 #include <objbase.h>
 #include <shlwapi.h>
@@ -14,9 +14,6 @@
 namespace velmora::host {
 
 namespace {
-
-// The IFilter interface identifier, under which persistent handlers list their filter.
-constexpr const wchar_t* kFilterAddinKey = L"PersistentAddinsRegistered\\{89BCB740-6119-101A-BCB7-00DD010655AF}";
 
 bool ReadDefaultValue(const std::wstring& path, std::wstring& value) {
     UniqueHKey key = OpenRegistryKey(HKEY_CLASSES_ROOT, path, KEY_READ);
