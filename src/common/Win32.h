@@ -83,6 +83,12 @@ public:
     PROPVARIANT& Get() noexcept { return value_; }
     const PROPVARIANT& Get() const noexcept { return value_; }
     PROPVARIANT* operator->() noexcept { return &value_; }
+    // Hands the value, with what it owns, to the caller and is empty again.
+    PROPVARIANT Release() noexcept {
+        const PROPVARIANT value = value_;
+        PropVariantInit(&value_);
+        return value;
+    }
 
 private:
     PROPVARIANT value_;

@@ -13,9 +13,8 @@ namespace velmora {
 
 namespace {
 
-// Text chunks are the document's contents: PSGUID_STORAGE / PID_STG_CONTENTS.
-constexpr GUID kStorageSet = {0xB725F130, 0x47EF, 0x101A, {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}};
-constexpr PROPID kContentsId = 19;
+// Text chunks are the document's contents.
+constexpr GUID kStorageSet = PSGUID_STORAGE;
 
 }  // namespace
 
@@ -113,7 +112,7 @@ STDMETHODIMP CVelmora::GetChunk(STAT_CHUNK* pStat) {
                 pStat->flags = CHUNK_TEXT;
                 pStat->attribute.guidPropSet = kStorageSet;
                 pStat->attribute.psProperty.ulKind = PRSPEC_PROPID;
-                pStat->attribute.psProperty.propid = kContentsId;
+                pStat->attribute.psProperty.propid = PID_STG_CONTENTS;
                 pendingText = *textCursor;
                 ++textCursor;
                 ++nextChunkId;
@@ -153,25 +152,28 @@ STDMETHODIMP CVelmora::GetValue(PROPVARIANT** ppPropValue) {
     contentState = ContentState::ValueDone;
     CoTaskMemPtr<PROPVARIANT> value(static_cast<PROPVARIANT*>(CoTaskMemAlloc(sizeof(PROPVARIANT))));
     if (!value) return E_OUTOFMEMORY;
-    PropVariantInit(value.get());
 
+    UniquePropVariant variant;
     switch (currentValue.kind) {
-    case PropertyValue::Text:
-        value->vt = VT_LPWSTR;
-        value->pwszVal = CoTaskMemStrDup(currentValue.text.c_str());
-        if (!value->pwszVal) return E_FAIL;
+    case PropertyValue::Text: {
+        wchar_t* text = CoTaskMemStrDup(currentValue.text.c_str());
+        if (!text) return E_FAIL;
+        variant->vt = VT_LPWSTR;
+        variant->pwszVal = text;
         break;
+    }
     case PropertyValue::Date:
-        value->vt = VT_FILETIME;
-        value->filetime = currentValue.time;
+        variant->vt = VT_FILETIME;
+        variant->filetime = currentValue.time;
         break;
     case PropertyValue::Integer:
-        value->vt = VT_INT;
-        value->intVal = currentValue.number;
+        variant->vt = VT_INT;
+        variant->intVal = currentValue.number;
         break;
     default:
         return E_FAIL;
     }
+    *value = variant.Release();
     *ppPropValue = value.release();
     return S_OK;
 }

@@ -2,6 +2,8 @@
 // copies and the attribute-matching rule the engine applies to host attributes.
 #include "xmp/PropSpec.h"
 
+#include "common/Win32.h"
+
 #include <cstring>
 #include <cwchar>
 #include <new>
@@ -10,19 +12,10 @@ namespace velmora {
 
 namespace {
 
-// A CoTaskMemAlloc copy of name, or null when name is null or memory is short.
-wchar_t* CopyName(const wchar_t* name) noexcept {
-    if (!name) return nullptr;
-    const size_t bytes = (std::wcslen(name) + 1) * sizeof(wchar_t);
-    auto* copy = static_cast<wchar_t*>(CoTaskMemAlloc(bytes));
-    if (copy) std::memcpy(copy, name, bytes);
-    return copy;
-}
-
-// Like CopyName, but a failed allocation of a real name throws.
+// A CoTaskMemAlloc copy of name; a failed allocation of a real name throws.
 wchar_t* CopyNameOrThrow(const wchar_t* name) {
     if (!name) return nullptr;
-    wchar_t* copy = CopyName(name);
+    wchar_t* copy = CoTaskMemStrDup(name);
     if (!copy) throw std::bad_alloc();
     return copy;
 }
@@ -104,7 +97,7 @@ void FullPropSpec::SetPropertyId(PROPID id) noexcept {
 
 bool FullPropSpec::SetPropertyName(const wchar_t* name) noexcept {
     // The copy is made before the old name goes, in case name points into it.
-    wchar_t* copy = CopyName(name);
+    wchar_t* copy = CoTaskMemStrDup(name);
     ReleaseName();
     spec.psProperty.ulKind = PRSPEC_LPWSTR;
     spec.psProperty.lpwstr = copy;

@@ -5,22 +5,17 @@
 
 #include "xmp/XmpToolkit.h"
 
+#include <propidl.h>
+
 namespace velmora {
 
 namespace {
-
-constexpr PROPID kTitle = 2;        // PIDSI_TITLE
-constexpr PROPID kSubject = 3;      // PIDSI_SUBJECT
-constexpr PROPID kAuthor = 4;       // PIDSI_AUTHOR
-constexpr PROPID kKeywords = 5;     // PIDSI_KEYWORDS
-constexpr PROPID kCreateTime = 12;  // PIDSI_CREATE_DTM
-constexpr PROPID kLastSave = 13;    // PIDSI_LASTSAVE_DTM
 
 MetadataPropSpec Named(const char* ns, const char* name, const GUID& set, const wchar_t* hostName, VARTYPE type) {
     return MetadataPropSpec(ns, name, FullPropSpec(set, hostName), type);
 }
 MetadataPropSpec Summary(const char* ns, const char* name, PROPID id, VARTYPE type) {
-    return MetadataPropSpec(ns, name, FullPropSpec(FMTID_SummaryInformationSet, id), type);
+    return MetadataPropSpec(ns, name, FullPropSpec(FMTID_SummaryInformation, id), type);
 }
 
 MetadataPropSpec Dc(const char* name, const wchar_t* hostName, VARTYPE type = VT_LPWSTR) {
@@ -40,10 +35,10 @@ MetadataPropSpec XapSummary(const char* name, PROPID id, VARTYPE type) { return 
 const MetadataPropSpec dublinCoreRows[] = {
     Dc("contributor", L"contributor"),
     Dc("coverage", L"coverage"),
-    DcSummary("creator", kAuthor),
+    DcSummary("creator", PIDSI_AUTHOR),
     Dc("creator", L"creator"),
     Dc("date", L"date", VT_FILETIME),
-    DcSummary("description", kSubject),
+    DcSummary("description", PIDSI_SUBJECT),
     Dc("description", L"description"),
     Dc("format", L"format"),
     Dc("identifier", L"identifier"),
@@ -52,9 +47,9 @@ const MetadataPropSpec dublinCoreRows[] = {
     Dc("relation", L"relation"),
     Dc("rights", L"rights"),
     Dc("source", L"source"),
-    DcSummary("subject", kKeywords),
+    DcSummary("subject", PIDSI_KEYWORDS),
     Dc("subject", L"subject"),
-    DcSummary("title", kTitle),
+    DcSummary("title", PIDSI_TITLE),
     Dc("title", L"title"),
     Dc("type", L"type"),
 };
@@ -79,12 +74,12 @@ const MetadataPropSpec photoshopRows[] = {
 const MetadataPropSpec xmpBasicRows[] = {
     Xap("Advisory", L"Advisory"),
     Xap("BaseURL", L"BaseURL"),
-    XapSummary("CreateDate", kCreateTime, VT_FILETIME),
+    XapSummary("CreateDate", PIDSI_CREATE_DTM, VT_FILETIME),
     Xap("CreateDate", L"CreateDate", VT_FILETIME),
     Xap("CreatorTool", L"CreatorTool"),
     Xap("Identifier", L"Identifier"),
     Xap("MetadataDate", L"MetadataDate", VT_FILETIME),
-    XapSummary("ModifyDate", kLastSave, VT_FILETIME),
+    XapSummary("ModifyDate", PIDSI_LASTSAVE_DTM, VT_FILETIME),
     Xap("ModifyDate", L"ModifyDate", VT_FILETIME),
     Xap("Nickname", L"Nickname"),
 };

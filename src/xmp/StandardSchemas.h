@@ -4,6 +4,8 @@
 
 #include "xmp/PropSpec.h"
 
+#include <objidl.h>  // FMTID_SummaryInformation, the Windows summary-information set
+
 #include <cstddef>
 
 namespace velmora {
@@ -19,10 +21,6 @@ inline constexpr GUID FMTID_XmpPhotoshop = {
 // {30B1C230-C017-4FF4-B0E8-9F44F1997C35}
 inline constexpr GUID FMTID_XmpBasic = {
     0x30B1C230, 0xC017, 0x4FF4, {0xB0, 0xE8, 0x9F, 0x44, 0xF1, 0x99, 0x7C, 0x35}};
-
-// {F29F85E0-4FF9-1068-AB91-08002B27B3D9}
-inline constexpr GUID FMTID_SummaryInformationSet = {
-    0xF29F85E0, 0x4FF9, 0x1068, {0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9}};
 
 // One standard schema: its "DefaultSchemas" switch and its rows.
 struct StandardSchema {

@@ -12,7 +12,7 @@ using namespace velmora::test;
 
 namespace {
 
-const GUID& kSummary = FMTID_SummaryInformationSet;
+const GUID& kSummary = FMTID_SummaryInformation;
 const GUID& kDc = FMTID_XmpDublinCore;
 const GUID& kPs = FMTID_XmpPhotoshop;
 const GUID& kXap = FMTID_XmpBasic;

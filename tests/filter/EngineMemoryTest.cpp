@@ -125,10 +125,10 @@ TEST_F(EngineMemory, ValueAllocationFailures) {
         HRESULT result;
     };
     const Case cases[] = {
-        {"no PROPVARIANT for a text value", {FMTID_SummaryInformationSet, PROPID{4}}, 0, E_OUTOFMEMORY},
-        {"no string for a text value", {FMTID_SummaryInformationSet, PROPID{4}}, 1, E_FAIL},
+        {"no PROPVARIANT for a text value", {FMTID_SummaryInformation, PROPID{4}}, 0, E_OUTOFMEMORY},
+        {"no string for a text value", {FMTID_SummaryInformation, PROPID{4}}, 1, E_FAIL},
         {"no PROPVARIANT for a number", {FMTID_XmpPhotoshop, L"Urgency"}, 0, E_OUTOFMEMORY},
-        {"no PROPVARIANT for a date", {FMTID_SummaryInformationSet, PROPID{12}}, 0, E_OUTOFMEMORY},
+        {"no PROPVARIANT for a date", {FMTID_SummaryInformation, PROPID{12}}, 0, E_OUTOFMEMORY},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

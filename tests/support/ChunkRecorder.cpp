@@ -96,7 +96,7 @@ std::wstring SetName(const GUID& set) {
         const GUID* guid;
         const wchar_t* name;
     };
-    const Known known[] = {{&FMTID_SummaryInformationSet, L"SummaryInformation"},
+    const Known known[] = {{&FMTID_SummaryInformation, L"SummaryInformation"},
                            {&FMTID_XmpDublinCore, L"DublinCore"},
                            {&FMTID_XmpPhotoshop, L"Photoshop"},
                            {&FMTID_XmpBasic, L"XmpBasic"},

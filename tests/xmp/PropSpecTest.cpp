@@ -225,9 +225,9 @@ TEST(PropSpecMatching, Table) {
 
 TEST(PropSpecMatching, RecordsAgainstHostAttributes) {
     // The three cases an administrator's query depends on.
-    FullPropSpec titleSummary(FMTID_SummaryInformationSet, 2);
+    FullPropSpec titleSummary(FMTID_SummaryInformation, 2);
     FullPropSpec titleNamed(FMTID_XmpDublinCore, L"title");
-    EXPECT_TRUE(titleSummary == Numbered(FMTID_SummaryInformationSet, 2));
+    EXPECT_TRUE(titleSummary == Numbered(FMTID_SummaryInformation, 2));
     EXPECT_TRUE(titleNamed == Named(FMTID_XmpDublinCore, L"TITLE"));
     EXPECT_FALSE(FullPropSpec(FMTID_XmpDublinCore, L"2") == Numbered(FMTID_XmpDublinCore, 2));
     EXPECT_TRUE(titleNamed == FullPropSpec(FMTID_XmpDublinCore, L"Title"));

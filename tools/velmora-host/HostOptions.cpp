@@ -3,6 +3,7 @@
 
 #include "xmp/StandardSchemas.h"
 
+#include <ntquery.h>
 #include <objbase.h>
 #include <shlwapi.h>
 
@@ -12,8 +13,8 @@ namespace velmora::host {
 
 namespace {
 
-// {B725F130-47EF-101A-A5F1-02608C9EEBAC}: the storage set of the text chunks.
-constexpr GUID kStorageSet = {0xB725F130, 0x47EF, 0x101A, {0xA5, 0xF1, 0x02, 0x60, 0x8C, 0x9E, 0xEB, 0xAC}};
+// The storage set of the text chunks.
+constexpr GUID kStorageSet = PSGUID_STORAGE;
 
 bool AllDigits(const std::wstring& text) {
     if (text.empty() || text.size() > 9) return false;
@@ -41,7 +42,7 @@ const wchar_t* const kUsage =
 
 const std::vector<KnownPropertySet>& KnownPropertySets() {
     static const std::vector<KnownPropertySet> sets = {
-        {L"SummaryInformation", FMTID_SummaryInformationSet},
+        {L"SummaryInformation", FMTID_SummaryInformation},
         {L"DublinCore", FMTID_XmpDublinCore},
         {L"Photoshop", FMTID_XmpPhotoshop},
         {L"XmpBasic", FMTID_XmpBasic},
