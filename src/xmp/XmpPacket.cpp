@@ -11,6 +11,7 @@
 #include "common/Win32.h"
 #include "diag/Debugger.h"
 #include "xmp/XmlDepthGuard.h"
+#include "xmp/XmlEntityGuard.h"
 
 #include "XMPScanner.hpp"
 
@@ -46,6 +47,14 @@ void SetParseErrorPolicy(SXMPMeta& meta) {
 bool PassesDepthGuard(XmlDepthGuard& guard, const char* bytes, size_t length) {
     if (guard.Feed(bytes, length)) return true;
     debugger.Log(1, L"ERROR: XMP packet is nested too deeply to parse \n");
+    return false;
+}
+
+// Refuses a document type that declares entities; the text is checked before
+// the parser sees it, so nothing is ever expanded or fetched.
+bool PassesEntityGuard(XmlEntityGuard& guard, const char* bytes, size_t length) {
+    if (guard.Feed(bytes, length)) return true;
+    debugger.Log(1, L"ERROR: XMP packet declares XML entities and is refused \n");
     return false;
 }
 
@@ -120,10 +129,12 @@ HRESULT ParseInBlocks(SXMPMeta* meta, DocumentFile& file, uint64_t length) {
     try {
         SetParseErrorPolicy(*meta);
         XmlDepthGuard guard;
+        XmlEntityGuard entities;
         for (uint64_t offset = 0; offset < length;) {
             const DWORD got = file.ReadBlock(offset);
             if (got == 0) return E_FAIL;
             if (!PassesDepthGuard(guard, file.Block(), got)) return E_FAIL;
+            if (!PassesEntityGuard(entities, file.Block(), got)) return E_FAIL;
             meta->ParseFromBuffer(file.Block(), got, kXMP_ParseMoreBuffers);
             offset += got;
         }
@@ -234,6 +245,8 @@ HRESULT XmpPacket::ParsePacket(SXMPMeta* meta, const std::string& buffer, uint32
     if (offset > buffer.size() || length > buffer.size() - offset) return E_FAIL;
     XmlDepthGuard guard;
     if (!PassesDepthGuard(guard, buffer.data() + offset, length)) return E_FAIL;
+    XmlEntityGuard entities;
+    if (!PassesEntityGuard(entities, buffer.data() + offset, length)) return E_FAIL;
     try {
         SetParseErrorPolicy(*meta);
         meta->ParseFromBuffer(buffer.data() + offset, length, 0);
