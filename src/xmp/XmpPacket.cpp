@@ -10,6 +10,7 @@
 
 #include "common/Win32.h"
 #include "diag/Debugger.h"
+#include "xmp/PacketSearch.h"
 #include "xmp/XmlDepthGuard.h"
 #include "xmp/XmlEntityGuard.h"
 
@@ -149,7 +150,7 @@ HRESULT ParseInBlocks(SXMPMeta* meta, DocumentFile& file, uint64_t length) {
 // marks valid, or the whole file when it sees a single snip. Throws for
 // scanner errors and allocation failures.
 HRESULT ScanAndParse(SXMPMeta* meta, DocumentFile& file) {
-    XMPScanner scanner(static_cast<XMP_Int64>(file.Size()));
+    PacketSearch scanner(static_cast<XMP_Int64>(file.Size()));
     uint64_t scanned = 0;
     for (DWORD got; (got = file.ReadBlock(scanned)) != 0; scanned += got) {
         scanner.Scan(file.Block(), static_cast<XMP_Int64>(scanned), got);
