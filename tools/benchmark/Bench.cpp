@@ -319,14 +319,14 @@ int DrainBench(const Activation& activation, const std::wstring& directory, cons
     const std::string word = "harbour boats dawn sea ";  // 23 bytes
     const size_t perMb = (1u << 20) / word.size();
     std::vector<Case> cases = {
-        {L"value-10mb.xmp", "value 10 MB", word, 10 * perMb, "<dc:source>", "</dc:source>", {1, 64, 4096}},
-        {L"value-50mb.xmp", "value 50 MB", word, 50 * perMb, "<dc:source>", "</dc:source>", {64, 4096}},
+        {L"value-10mb.xmp", "value 10 MB", word, 10 * perMb, "<dc:source>", "</dc:source>", {4096, 64, 1}},
+        {L"value-50mb.xmp", "value 50 MB", word, 50 * perMb, "<dc:source>", "</dc:source>", {4096, 64}},
         {L"items-1m.xmp", "1M array items", "<rdf:li>boat</rdf:li>", 1000000, "<dc:subject><rdf:Bag>",
-         "</rdf:Bag></dc:subject>", {64, 4096}},
+         "</rdf:Bag></dc:subject>", {4096, 64}},
     };
     if (sizeof(void*) == 8) {
         cases.push_back({L"value-100mb.xmp", "value 100 MB", word, 100 * perMb, "<dc:source>", "</dc:source>",
-                         {64, 4096}});
+                         {4096, 64}});
     }
     for (const Case& c : cases) {
         const std::wstring path = directory + L"\\" + c.name;
