@@ -321,6 +321,8 @@ int DrainBench(const Activation& activation, const std::wstring& directory, cons
     std::vector<Case> cases = {
         {L"value-10mb.xmp", "value 10 MB", word, 10 * perMb, "<dc:source>", "</dc:source>", {4096, 64, 1}},
         {L"value-50mb.xmp", "value 50 MB", word, 50 * perMb, "<dc:source>", "</dc:source>", {4096, 64}},
+        {L"items-250k.xmp", "250K array items", "<rdf:li>boat</rdf:li>", 250000, "<dc:subject><rdf:Bag>",
+         "</rdf:Bag></dc:subject>", {4096}},
         {L"items-1m.xmp", "1M array items", "<rdf:li>boat</rdf:li>", 1000000, "<dc:subject><rdf:Bag>",
          "</rdf:Bag></dc:subject>", {4096, 64}},
     };
