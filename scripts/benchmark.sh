@@ -8,13 +8,14 @@
 # - builds velmora-bench for x86 and x64 (in $BENCH_BUILD-x86/-x64, default
 #   build/bench-*);
 # - on each target times the host path through IPersistFile and through an
-#   unnamed IPersistStream against the floor (read, XMPScanner, parse), and
-#   the peak working set of single documents, one process each;
+#   unnamed IPersistStream against the floor (read, packet search, parse)
+#   and against the plain read of the same bytes, and the peak working set of
+#   single documents, one process each;
 # - times ExifTool in batch mode (-@, one process) reading the XMP groups
 #   Velmora maps, on the same corpus and on its small JPEGs alone, and prints
 #   the ratios;
 # - on each target drains documents with a huge value (10, 50 and, on x64,
-#   100 MB) and with a million array items, with several GetText buffer
+#   100 MB) and with 250 000 and a million array items, with several GetText buffer
 #   sizes (documents made once in the corpus's drain/ folder).
 # Results are printed and kept in $VELMORA_CACHE/bench-results.txt.
 # Set BENCH_SKIP_BUILD=1 to use binaries already built in $BENCH_BUILD-*.
