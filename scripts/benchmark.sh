@@ -8,10 +8,15 @@
 # - builds velmora-bench for x86 and x64 (in $BENCH_BUILD-x86/-x64, default
 #   build/bench-*);
 # - on each target times the host path through IPersistFile and through an
-#   unnamed IPersistStream against the floor (read, XMPScanner, parse), and
-#   the peak working set of single documents, one process each;
+#   unnamed IPersistStream against the floor (read, packet search, parse)
+#   and against the plain read of the same bytes, and the peak working set of
+#   single documents, one process each;
 # - times ExifTool in batch mode (-@, one process) reading the XMP groups
-#   Velmora maps, on the same corpus, and prints the ratios.
+#   Velmora maps, on the same corpus and on its small JPEGs alone, and prints
+#   the ratios;
+# - on each target drains documents with a huge value (10, 50 and, on x64,
+#   100 MB) and with 250 000 and a million array items, with several GetText buffer
+#   sizes (documents made once in the corpus's drain/ folder).
 # Results are printed and kept in $VELMORA_CACHE/bench-results.txt.
 # Set BENCH_SKIP_BUILD=1 to use binaries already built in $BENCH_BUILD-*.
 set -euo pipefail
@@ -169,6 +174,18 @@ while read -r f; do winpath "$f"; done <"$CORPUS/documents.unix" >"$list"
 count=$(wc -l <"$CORPUS/documents.unix")
 megabytes=$(du -cm $(cat "$CORPUS/documents.unix") | tail -1 | cut -f1)
 
+# ExifTool in batch mode on the small JPEGs alone, beside the host path's rate
+# for them.
+exiftool_jpegs() {
+  local args=$CORPUS/exiftool-jpeg.args n start end
+  { echo "-XMP-dc:all"; echo "-XMP-photoshop:all"; echo "-XMP-xmp:all"; grep -E '/jpeg/' "$CORPUS/documents.unix"; } >"$args"
+  n=$(grep -c -E '/jpeg/' "$CORPUS/documents.unix")
+  start=$(date +%s.%N)
+  exiftool -q -q -@ "$args" >/dev/null
+  end=$(date +%s.%N)
+  awk -v s="$start" -v e="$end" -v n="$n" 'BEGIN { printf "exiftool batch, small JPEGs: %d documents in %.2f s, %.1f documents/s\n", n, e - s, n / (e - s) }'
+}
+
 {
   echo "Velmora benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), $(git -C "$VELMORA_ROOT" rev-parse --short HEAD)"
   echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), \
@@ -190,10 +207,20 @@ $(free -g | awk '/Mem:/ {print $2}') GB RAM; $(wine --version 2>/dev/null); $(un
   exiftool -q -q -@ "$args" >/dev/null
   end=$(date +%s.%N)
   awk -v s="$start" -v e="$end" -v n="$count" 'BEGIN { printf "exiftool batch: %d documents in %.2f s, %.1f documents/s\n", n, e - s, n / (e - s) }'
+  exiftool_jpegs
+  for arch in x86 x64; do
+    wine "$BENCH_BUILD-$arch/bin/velmora-bench.exe" --drain "$(winpath "$CORPUS/drain")" | tr -d '\r'
+  done
 } | tee "$RESULTS"
 
 # Ratios against ExifTool from the lines above.
 awk '/exiftool batch/ { ex = $(NF-1) }
      /host path \/ floor/ { arch[++n] = $2; rate[n] = $(NF-3) }
      END { for (i = 1; i <= n; i++) printf "%s host path: %.1f documents/s = %.1f x ExifTool\n", arch[i], rate[i], rate[i] / ex }' \
+  "$RESULTS" | tee -a "$RESULTS"
+# The same for the small JPEGs: the "jpg" line of each target.
+awk '/exiftool batch, small JPEGs/ { ex = $(NF-1) }
+     /^velmora-bench x(86|64):.*documents,/ { a = $2; sub(":", "", a) }
+     /^jpg .*docs .*floor/ { for (i = 1; i <= NF; i++) if ($i == "file") { jpg[a] = $(i+1) } }
+     END { for (a in jpg) printf "%s small JPEGs: host path %.1f documents/s = %.1f x ExifTool\n", a, jpg[a], jpg[a] / ex }' \
   "$RESULTS" | tee -a "$RESULTS"

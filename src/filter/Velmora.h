@@ -40,7 +40,10 @@ private:
     PropSpecList propSpecs;                   // this document's list, filled by Load
     int32_t valueIndex = 1;
     XmpPacket::TextList::const_iterator textCursor;
+    // The current text chunk, handed out from pendingOffset on: a drain costs
+    // what it hands out, whatever the host's buffer size.
     std::wstring pendingText;
+    size_t pendingOffset = 0;
     PropertyValue currentValue;
 };
 

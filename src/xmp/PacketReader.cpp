@@ -3,7 +3,9 @@
 #include "xmp/PacketReader.h"
 
 #include "diag/Debugger.h"
+#include "xmp/PacketSearch.h"
 #include "xmp/XmlDepthGuard.h"
+#include "xmp/XmlEntityGuard.h"
 
 #include "XMPScanner.hpp"
 
@@ -34,6 +36,14 @@ void SetParseErrorPolicy(SXMPMeta& meta) {
 bool PassesDepthGuard(XmlDepthGuard& guard, const char* bytes, size_t length) {
     if (guard.Feed(bytes, length)) return true;
     debugger.Log(1, L"ERROR: XMP packet is nested too deeply to parse \n");
+    return false;
+}
+
+// Refuses a document type that declares entities; the text is checked before
+// the parser sees it, so nothing is ever expanded or fetched.
+bool PassesEntityGuard(XmlEntityGuard& guard, const char* bytes, size_t length) {
+    if (guard.Feed(bytes, length)) return true;
+    debugger.Log(1, L"ERROR: XMP packet declares XML entities and is refused \n");
     return false;
 }
 
@@ -84,10 +94,12 @@ HRESULT PacketReader::ParseInBlocks(SXMPMeta& meta, uint64_t length) {
     try {
         SetParseErrorPolicy(meta);
         XmlDepthGuard guard;
+        XmlEntityGuard entities;
         for (uint64_t offset = 0; offset < length;) {
             const DWORD got = ReadBlock(offset);
             if (got == 0) return E_FAIL;
             if (!PassesDepthGuard(guard, block.get(), got)) return E_FAIL;
+            if (!PassesEntityGuard(entities, block.get(), got)) return E_FAIL;
             meta.ParseFromBuffer(block.get(), got, kXMP_ParseMoreBuffers);
             offset += got;
         }
@@ -99,7 +111,7 @@ HRESULT PacketReader::ParseInBlocks(SXMPMeta& meta, uint64_t length) {
 }
 
 HRESULT PacketReader::ReadInto(SXMPMeta& meta) {
-    XMPScanner scanner(static_cast<XMP_Int64>(source.Size()));
+    PacketSearch scanner(static_cast<XMP_Int64>(source.Size()));
     uint64_t scanned = 0;
     for (DWORD got; (got = ReadBlock(scanned)) != 0; scanned += got) {
         scanner.Scan(block.get(), static_cast<XMP_Int64>(scanned), got);
@@ -137,6 +149,8 @@ HRESULT PacketReader::ParsePacket(SXMPMeta* meta, const std::string& buffer, uin
     if (offset > buffer.size() || length > buffer.size() - offset) return E_FAIL;
     XmlDepthGuard guard;
     if (!PassesDepthGuard(guard, buffer.data() + offset, length)) return E_FAIL;
+    XmlEntityGuard entities;
+    if (!PassesEntityGuard(entities, buffer.data() + offset, length)) return E_FAIL;
     try {
         SetParseErrorPolicy(*meta);
         meta->ParseFromBuffer(buffer.data() + offset, length, 0);

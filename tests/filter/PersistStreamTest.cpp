@@ -5,6 +5,7 @@
 #include "filter/Velmora.h"
 
 #include "ChunkRecorder.h"
+#include "LoadFixture.h"
 #include "ComPtr.h"
 #include "LogCapture.h"
 #include "MallocSpy.h"
@@ -57,20 +58,8 @@ struct CopySeen {
     std::vector<std::wstring> files;
 };
 
-class PersistStreamTest : public testing::Test {
+class PersistStreamTest : public LoadFixture {
 protected:
-    PersistStreamTest() {
-        RegistrySandbox::SetDword(kKey, L"DebugMode", 3);
-        RegistrySandbox::SetString(kKey, L"TempPath", temp.Path());
-        debugger.Initialize(kProductKeyPath, kProductDisplayName);
-        configuration = std::make_unique<VelmoraConfiguration>();
-        filter.Reset(new CVelmora(*configuration));
-        capture.Clear();
-    }
-    ~PersistStreamTest() override {
-        filter.Reset();
-        debugger.Initialize(L"SOFTWARE\\Corvantis\\Velmora\\NoSuchKey", kProductDisplayName);
-    }
 
     // Records, at the stream's first read, which files the temporary directory holds.
     void WatchCopy(TestStream* stream) {
@@ -133,13 +122,8 @@ protected:
         return Chunks(other.Get());
     }
 
-    RegistrySandbox registry;
-    TempDirectory temp;
     TempDirectory reference;
-    std::unique_ptr<VelmoraConfiguration> configuration;
-    ComPtr<CVelmora> filter;
     CopySeen seen;
-    LogCapture capture;
 };
 
 TEST_F(PersistStreamTest, NullStreamIsRefusedAfterTheEntryMessage) {

@@ -6,6 +6,7 @@
 #include "filter/Velmora.h"
 
 #include "ChunkRecorder.h"
+#include "LoadFixture.h"
 #include "ComPtr.h"
 #include "LogCapture.h"
 #include "RegistrySandbox.h"
@@ -26,7 +27,6 @@ using Texts = std::vector<std::wstring>;
 
 namespace {
 
-const std::wstring kKey = L"SOFTWARE\\Corvantis\\Velmora";
 const std::wstring kPrefix = L"Corvantis Velmora:";
 constexpr size_t kBlock = 256 * 1024;
 
@@ -34,18 +34,6 @@ Lines Prefixed(const Lines& texts) {
     Lines lines;
     for (const std::wstring& text : texts) lines.push_back(kPrefix + text);
     return lines;
-}
-
-// Bytes without '<', so that no packet starts inside them.
-std::string Filler(size_t count, unsigned seed) {
-    std::string bytes(count, '\0');
-    unsigned state = seed * 2654435761u + 1;
-    for (char& byte : bytes) {
-        state = state * 1103515245u + 12345u;
-        byte = static_cast<char>(state >> 24);
-        if (byte == '<') byte = '=';
-    }
-    return bytes;
 }
 
 std::string Packet(const std::string& title) {
@@ -71,20 +59,8 @@ const char* Name(Way way) {
     return "?";
 }
 
-class StreamInPlaceTest : public testing::Test {
+class StreamInPlaceTest : public LoadFixture {
 protected:
-    StreamInPlaceTest() {
-        RegistrySandbox::SetDword(kKey, L"DebugMode", 3);
-        RegistrySandbox::SetString(kKey, L"TempPath", temp.Path());
-        debugger.Initialize(kProductKeyPath, kProductDisplayName);
-        configuration = std::make_unique<VelmoraConfiguration>();
-        filter.Reset(new CVelmora(*configuration));
-        capture.Clear();
-    }
-    ~StreamInPlaceTest() override {
-        filter.Reset();
-        debugger.Initialize(L"SOFTWARE\\Corvantis\\Velmora\\NoSuchKey", kProductDisplayName);
-    }
 
     // The load result and the chunks, or the load result alone after a failure.
     struct Outcome {
@@ -157,12 +133,7 @@ protected:
         }
     }
 
-    RegistrySandbox registry;
-    TempDirectory temp;
     TempDirectory scratch;
-    std::unique_ptr<VelmoraConfiguration> configuration;
-    ComPtr<CVelmora> filter;
-    LogCapture capture;
 };
 
 TEST_F(StreamInPlaceTest, EveryWayInGivesTheChunksOfTheFile) {

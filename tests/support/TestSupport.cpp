@@ -88,6 +88,17 @@ HRESULT BinaryCopy(const wchar_t* path, std::string& buffer) {
     return buffer.empty() ? E_FAIL : S_OK;
 }
 
+std::string Filler(size_t count, unsigned seed) {
+    std::string bytes(count, '\0');
+    unsigned state = seed * 2654435761u + 1;
+    for (char& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 24);
+        if (byte == '<') byte = '=';
+    }
+    return bytes;
+}
+
 std::string Narrow(const std::wstring& text) {
     std::string out;
     const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);

@@ -59,6 +59,9 @@ std::string ReadBytes(const std::wstring& path);
 // the file's size, E_FAIL when not one byte was read.
 HRESULT BinaryCopy(const wchar_t* path, std::string& buffer);
 
+// Deterministic bytes without '<', so that no packet can start inside them.
+std::string Filler(size_t count, unsigned seed);
+
 // Narrow text for gtest messages.
 std::string Narrow(const std::wstring& text);
 

@@ -27,18 +27,6 @@ namespace {
 const std::string kDc = "http://purl.org/dc/elements/1.1/";
 constexpr size_t kBlock = PacketReader::kReadBlockSize;
 
-// Deterministic bytes without '<', so no packet can start inside them.
-std::string Filler(size_t count, unsigned seed) {
-    std::string bytes(count, '\0');
-    unsigned state = seed * 2654435761u + 1;
-    for (char& byte : bytes) {
-        state = state * 1103515245u + 12345u;
-        byte = static_cast<char>(state >> 24);
-        if (byte == '<') byte = '=';
-    }
-    return bytes;
-}
-
 std::string Packet(const std::string& title, const std::string& header = "", size_t padding = 64,
                    const std::string& description = "") {
     std::string packet = "<?xpacket begin='\xEF\xBB\xBF' id='W5M0MpCehiHzreSzNTczkc9d'" + header +

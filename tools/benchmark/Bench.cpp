@@ -1,15 +1,16 @@
 // velmora-bench: times what a search host does with the filter, per document,
 // against the floor of the same work (read the bytes, find the packets with
-// XMPScanner, parse the chosen one), and reports peak memory per document.
+// the packet search, parse the chosen one) and against the plain read of the
+// bytes, reports peak memory per document, and times draining huge values.
 //   velmora-bench --list FILE [--repeat N]   every document of FILE (one Windows path per line)
 //   velmora-bench --one PATH                 one document in this process: peak working set
+//   velmora-bench --drain DIR                draining huge values and arrays (documents made in DIR)
 // The filter object comes from CoCreateInstance when the class is registered
 // in the prefix, otherwise from DllGetClassObject of the Velmora.dll beside
 // this program; the output says which.
 #include "HostHarness.h"
+#include "xmp/PacketSearch.h"
 #include "xmp/XmpToolkit.h"
-
-#include "XMPScanner.hpp"
 
 #include <propsys.h>
 #include <psapi.h>
@@ -195,7 +196,7 @@ long HostPath(const Activation& activation, const std::wstring& path, Way way) {
     return chunks;
 }
 
-// The floor: the bytes read in fixed blocks and fed to the scanner, then the
+// The floor: the bytes read in fixed blocks and fed to the packet search, then the
 // chosen packet (the last valid one, or the whole file for a single snip)
 // read again and parsed in one call. Nothing else.
 bool Floor(const std::wstring& path) {
@@ -209,7 +210,7 @@ bool Floor(const std::wstring& path) {
     std::unique_ptr<char[]> block(new char[kBlock]);
     bool parsed = false;
     try {
-        XMPScanner scanner(static_cast<XMP_Int64>(size.QuadPart));
+        PacketSearch scanner(static_cast<XMP_Int64>(size.QuadPart));
         XMP_Int64 offset = 0;
         DWORD got = 0;
         while (ReadFile(file, block.get(), kBlock, &got, nullptr) && got > 0) {
@@ -252,6 +253,142 @@ bool Floor(const std::wstring& path) {
     return parsed;
 }
 
+// The floor of the floor: the same bytes read in the blocks the filter reads
+// them in, and nothing else.
+bool ReadFloor(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    constexpr DWORD kBlock = 256 * 1024;
+    static std::unique_ptr<char[]> block(new char[kBlock]);
+    DWORD got = 0;
+    volatile char sink = 0;
+    while (ReadFile(file, block.get(), kBlock, &got, nullptr) && got > 0) sink = sink + block[got - 1];
+    CloseHandle(file);
+    return true;
+}
+
+// Seconds of the plain read per file kind, beside the host path's.
+std::map<std::wstring, double> readSeconds;
+
+void TimeReadFloor(const std::wstring& kind, const std::wstring& path, int times, double scale) {
+    const double t0 = Now();
+    for (int r = 0; r < times; ++r) ReadFloor(path);
+    readSeconds[kind] += (Now() - t0) * scale;
+}
+
+// Drains one loaded document the way a host does, with GetText buffers of
+// `buffer` characters. Returns the characters handed out, or -1.
+long long DrainWithBuffer(IFilter* filter, ULONG buffer) {
+    ULONG flags = 0;
+    if (FAILED(filter->Init(IFILTER_INIT_APPLY_INDEX_ATTRIBUTES, 0, nullptr, &flags))) return -1;
+    std::vector<WCHAR> text(buffer);
+    long long characters = 0;
+    STAT_CHUNK stat{};
+    while (filter->GetChunk(&stat) == S_OK) {
+        if (stat.attribute.psProperty.ulKind == PRSPEC_LPWSTR) CoTaskMemFree(stat.attribute.psProperty.lpwstr);
+        if (stat.flags == CHUNK_VALUE) {
+            PROPVARIANT* value = nullptr;
+            if (SUCCEEDED(filter->GetValue(&value))) {
+                PropVariantClear(value);
+                CoTaskMemFree(value);
+            }
+            continue;
+        }
+        for (;;) {
+            ULONG size = buffer;
+            const HRESULT hr = filter->GetText(&size, text.data());
+            if (FAILED(hr)) break;
+            characters += size;
+            if (hr == FILTER_S_LAST_TEXT) break;
+        }
+    }
+    return characters;
+}
+
+bool WriteDocument(const std::wstring& path, const std::string& head, const std::string& unit, size_t count,
+                   const std::string& tail) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::string bytes = head;
+    DWORD written = 0;
+    bool ok = true;
+    for (size_t i = 0; i < count && ok; ++i) {
+        bytes += unit;
+        if (bytes.size() >= (1u << 20)) {
+            ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != FALSE;
+            bytes.clear();
+        }
+    }
+    bytes += tail;
+    ok = ok && WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) != FALSE;
+    CloseHandle(file);
+    return ok;
+}
+
+// Documents with one huge value, and one with a million array items; then
+// each drained through the host path with several GetText buffer sizes. A
+// drain linear in its output costs the same per MB whatever the value's size
+// and the buffer's.
+int DrainBench(const Activation& activation, const std::wstring& directory, const char* arch) {
+    CreateDirectoryW(directory.c_str(), nullptr);
+    const std::string head =
+        "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta xmlns:x='adobe:ns:meta/'>"
+        "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+        "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/'>";
+    const std::string tail = "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
+    struct Case {
+        const wchar_t* name;
+        const char* what;
+        std::string unit;
+        size_t count;
+        std::string open, close;
+        std::vector<ULONG> buffers;
+    };
+    const std::string word = "harbour boats dawn sea ";  // 23 bytes
+    const size_t perMb = (1u << 20) / word.size();
+    std::vector<Case> cases = {
+        {L"value-10mb.xmp", "value 10 MB", word, 10 * perMb, "<dc:source>", "</dc:source>", {4096, 64, 1}},
+        {L"value-50mb.xmp", "value 50 MB", word, 50 * perMb, "<dc:source>", "</dc:source>", {4096, 64}},
+        {L"items-250k.xmp", "250K array items", "<rdf:li>boat</rdf:li>", 250000, "<dc:subject><rdf:Bag>",
+         "</rdf:Bag></dc:subject>", {4096}},
+        {L"items-1m.xmp", "1M array items", "<rdf:li>boat</rdf:li>", 1000000, "<dc:subject><rdf:Bag>",
+         "</rdf:Bag></dc:subject>", {4096, 64}},
+    };
+    if (sizeof(void*) == 8) {
+        cases.push_back({L"value-100mb.xmp", "value 100 MB", word, 100 * perMb, "<dc:source>", "</dc:source>",
+                         {4096, 64}});
+    }
+    for (const Case& c : cases) {
+        const std::wstring path = directory + L"\\" + c.name;
+        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+            !WriteDocument(path, head + c.open, c.unit, c.count, c.close + tail)) {
+            std::fprintf(stderr, "velmora-bench: cannot write %ls\n", path.c_str());
+            return 1;
+        }
+        for (ULONG buffer : c.buffers) {
+            IFilter* filter = nullptr;
+            if (FAILED(activation.Create(&filter))) return 1;
+            IPersistFile* persist = nullptr;
+            filter->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist));
+            const double t0 = Now();
+            const HRESULT load = persist->Load(path.c_str(), STGM_READ);
+            const double t1 = Now();
+            const long long characters = SUCCEEDED(load) ? DrainWithBuffer(filter, buffer) : -1;
+            const double t2 = Now();
+            persist->Release();
+            filter->Release();
+            // Text handed out, as MB of UTF-16 (twice: the value chunks and the text chunks).
+            const double megabytes = characters * 2.0 / 1048576.0;
+            std::printf("drain %s: %-15s buffer %4lu chars: load %6.2f s, drain %6.2f s = %7.2f documents/s,"
+                        " %8.1f MB/s of text, %6.1f ns per character\n",
+                        arch, c.what, static_cast<unsigned long>(buffer), t1 - t0, t2 - t1, 1.0 / (t2 - t0),
+                        megabytes / (t2 - t1), characters > 0 ? (t2 - t1) * 1e9 / characters : 0.0);
+        }
+    }
+    return 0;
+}
+
 struct Document {
     std::wstring path;
     std::wstring kind;  // extension, with "large" for 50 MB and more
@@ -266,16 +403,31 @@ struct Totals {
     long failedLoads = 0;
 };
 
+double FileSeconds(const Totals& t) { return t.way[static_cast<size_t>(Way::File)]; }
+
 // Rates of the floor and the file path with their ratio to the floor, then
 // each way in by stream as a ratio to the file path.
 void Print(const wchar_t* label, const Totals& t, int repeat) {
     const double n = static_cast<double>(t.documents) * repeat;
     const double mb = t.megabytes * repeat;
-    const double file = t.way[static_cast<size_t>(Way::File)];
+    const double file = FileSeconds(t);
     std::printf("%-10ls %6zu docs %9.1f MB | floor %8.1f docs/s %7.1f MB/s | file %8.1f docs/s %7.1f MB/s x%.2f",
                 label, t.documents, t.megabytes, n / t.floor, mb / t.floor, n / file, mb / file, file / t.floor);
     for (size_t w = 1; w < kWayCount; ++w) std::printf(" | %s/file %.2f", kWayNames[w], t.way[w] / file);
     std::printf(" | load failures %ld\n", t.failedLoads);
+}
+
+// The plain read per file kind, and the host path over it.
+void PrintReadFloor(const std::map<std::wstring, Totals>& byKind, const Totals& all, int repeat, const char* arch) {
+    double allRead = 0;
+    for (const auto& [kind, totals] : byKind) {
+        const double read = readSeconds[kind];
+        allRead += read;
+        std::printf("%-10ls read floor %9.1f MB/s | host path %8.1f MB/s | host path / read floor x%.2f\n",
+                    kind.c_str(), totals.megabytes * repeat / read, totals.megabytes * repeat / FileSeconds(totals),
+                    FileSeconds(totals) / read);
+    }
+    std::printf("velmora-bench %s: host path / read floor = %.2f over the corpus\n", arch, FileSeconds(all) / allRead);
 }
 
 std::vector<Document> ReadList(const std::wstring& listPath) {
@@ -309,16 +461,17 @@ std::vector<Document> ReadList(const std::wstring& listPath) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    std::wstring list, one;
+    std::wstring list, one, drain;
     int repeat = 3;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::wstring name = argv[i];
         if (name == L"--list") list = argv[i + 1];
         else if (name == L"--one") one = argv[i + 1];
+        else if (name == L"--drain") drain = argv[i + 1];
         else if (name == L"--repeat") repeat = std::max(1, _wtoi(argv[i + 1]));
     }
-    if (list.empty() && one.empty()) {
-        std::fprintf(stderr, "usage: velmora-bench --list FILE [--repeat N] | --one PATH\n");
+    if (list.empty() && one.empty() && drain.empty()) {
+        std::fprintf(stderr, "usage: velmora-bench --list FILE [--repeat N] | --one PATH | --drain DIR\n");
         return 2;
     }
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -343,6 +496,11 @@ int wmain(int argc, wchar_t** argv) {
         if (SUCCEEDED(dll.CreateFilter(IID_IFilter, reinterpret_cast<void**>(&probe)))) probe->Release();
     }
 
+    if (!drain.empty()) {
+        const int status = DrainBench(activation, drain, arch);
+        SXMPMeta::Terminate();
+        return status;
+    }
     if (!one.empty()) {
         // Peak working set of one document over the process's state before it.
         WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -385,6 +543,7 @@ int wmain(int argc, wchar_t** argv) {
             }
             seconds[static_cast<size_t>(way)] = Now() - start;
         }
+        TimeReadFloor(document.kind, document.path, times, static_cast<double>(repeat) / times);
         // Large documents run once; count them as `repeat` runs of the same time.
         const double scale = static_cast<double>(repeat) / times;
         for (Totals* t : {&byKind[document.kind], &all}) {
@@ -397,6 +556,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     for (const auto& [kind, totals] : byKind) Print(kind.c_str(), totals, repeat);
     Print(L"all", all, repeat);
+    PrintReadFloor(byKind, all, repeat, arch);
     const double total = stages.create + stages.load + stages.init + stages.drain + stages.release;
     std::printf("velmora-bench %s: file path time by step: create %.0f%%, load %.0f%%, Init %.0f%%, drain %.0f%%,"
                 " release %.0f%%\n",
