@@ -2,6 +2,7 @@
 // add or remove the TIFF file types on the SharePoint products alone.
 #include "registration/SearchHosts.h"
 
+#include "common/ComPtr.h"
 #include "common/Win32.h"
 #include "diag/Debugger.h"
 #include "common/Product.h"
@@ -48,12 +49,6 @@ constexpr const wchar_t* kInstanceMapPath = L"SOFTWARE\\Microsoft\\MSFTESQLInstM
 constexpr DWORD kRegRootBufferBytes = 1024;
 constexpr const wchar_t* kThreadingModelValue = L"ThreadingModel";
 
-struct ComReleaser {
-    void operator()(IUnknown* object) const noexcept { object->Release(); }
-};
-template <class Interface>
-using ComPtr = std::unique_ptr<Interface, ComReleaser>;
-
 // COM for this thread, for the length of one SharePoint update.
 class ComApartment {
 public:
@@ -78,7 +73,7 @@ HRESULT OpenRegistrationObject(const CLSID& hostClass, ComPtr<IHostFilterRegistr
     void* rawRegistration = nullptr;
     const HRESULT hr = unknown->QueryInterface(IID_IHostFilterRegistration, &rawRegistration);
     if (FAILED(hr)) return hr;
-    registration.reset(static_cast<IHostFilterRegistration*>(rawRegistration));
+    registration.Reset(static_cast<IHostFilterRegistration*>(rawRegistration));
     return hr;
 }
 
@@ -113,7 +108,7 @@ HRESULT TrySharePointHost(const SharePointHost& host, bool add, const CLSID* fil
     }
     ComPtr<IHostFilterRegistration> registration;
     VELMORA_RETURN_IF_FAILED(OpenRegistrationObject(hostClass, registration));
-    return CallRegistrationObject(*registration, add, filterClass, table, count, group);
+    return CallRegistrationObject(*registration.Get(), add, filterClass, table, count, group);
 }
 
 // The instance's root with exactly one trailing "\"; false for a root that

@@ -74,44 +74,12 @@ Drain DrainFilter(IFilter* filter, ULONG textBuffer, size_t maxChunks) {
     return drain;
 }
 
-std::wstring GuidString(const GUID& guid) {
-    wchar_t text[40];
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
-
-std::wstring FormatFileTime(const FILETIME& time) {
-    SYSTEMTIME st{};
-    if (!FileTimeToSystemTime(&time, &st)) return L"(invalid FILETIME)";
-    wchar_t text[32];
-    swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02uZ", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
-    return text;
-}
-
-namespace {
-
-std::wstring SetName(const GUID& set) {
-    const GUID storage = PSGUID_STORAGE;
-    struct Known {
-        const GUID* guid;
-        const wchar_t* name;
-    };
-    const Known known[] = {{&FMTID_SummaryInformation, L"SummaryInformation"},
-                           {&FMTID_XmpDublinCore, L"DublinCore"},
-                           {&FMTID_XmpPhotoshop, L"Photoshop"},
-                           {&FMTID_XmpBasic, L"XmpBasic"},
-                           {&storage, L"Storage"}};
-    for (const Known& k : known)
-        if (IsEqualGUID(set, *k.guid)) return k.name;
-    return GuidString(set);
-}
-
-}  // namespace
+std::wstring GuidString(const GUID& guid) { return hostkit::GuidText(guid); }
 
 std::wstring Describe(const Chunk& chunk) {
     std::wstring line = std::to_wstring(chunk.stat.idChunk);
     if (chunk.stat.flags & CHUNK_TEXT) return line + L" T " + chunk.text;
-    line += L" V " + SetName(chunk.stat.attribute.guidPropSet) + L"/";
+    line += L" V " + hostkit::PropertySetName(chunk.stat.attribute.guidPropSet) + L"/";
     if (chunk.stat.attribute.psProperty.ulKind == PRSPEC_LPWSTR)
         line += chunk.attributeName;
     else

@@ -3,6 +3,8 @@
 // it is handed, and records each chunk for comparison with a table.
 #pragma once
 
+#include "PropertySets.h"
+
 #include <windows.h>
 #include <filter.h>
 
@@ -39,7 +41,7 @@ std::wstring Describe(const Chunk& chunk);
 std::vector<std::wstring> Describe(const Drain& drain);
 
 // FILETIME as 2024-05-04T04:20:30Z.
-std::wstring FormatFileTime(const FILETIME& time);
+using hostkit::FormatFileTime;
 std::wstring GuidString(const GUID& guid);
 
 }  // namespace velmora::test

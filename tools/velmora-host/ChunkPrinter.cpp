@@ -131,15 +131,6 @@ std::wstring JsonString(const std::wstring& text) {
 
 }  // namespace
 
-std::wstring FormatFileTime(const FILETIME& time) {
-    SYSTEMTIME utc{};
-    if (!FileTimeToSystemTime(&time, &utc)) return L"(invalid FILETIME)";
-    wchar_t text[32];
-    swprintf(text, 32, L"%04u-%02u-%02uT%02u:%02u:%02uZ", utc.wYear, utc.wMonth, utc.wDay, utc.wHour, utc.wMinute,
-             utc.wSecond);
-    return text;
-}
-
 std::wstring FormatText(const ChunkRecord& chunk) {
     wchar_t locale[16];
     swprintf(locale, 16, L"0x%04lx", static_cast<unsigned long>(chunk.locale));

@@ -35,7 +35,6 @@ struct ChunkRecord {
     HRESULT contentResult = S_OK;  // a failure of GetValue or GetText, else S_OK
 };
 
-std::wstring FormatFileTime(const FILETIME& time);
 std::wstring FormatText(const ChunkRecord& chunk);
 std::wstring FormatJson(const ChunkRecord& chunk);
 

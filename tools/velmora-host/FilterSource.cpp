@@ -82,7 +82,7 @@ bool FilterSource::FromRegistry(const std::wstring& file, HostError& error) {
         return false;
     }
     classId = GuidText(clsid);
-    const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IFilter, filter.Put());
+    const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IFilter, filter.PutVoid());
     if (FAILED(hr)) {
         error = Error(3, L"cannot create filter " + classId + L": " + DescribeHresult(hr));
         return false;
@@ -104,9 +104,9 @@ bool FilterSource::FromDll(const std::wstring& dll, HostError& error) {
         return false;
     }
     classId = GuidText(CLSID_VelmoraFilter);
-    Interface<IClassFactory> factory;
-    HRESULT hr = getClassObject(CLSID_VelmoraFilter, IID_IClassFactory, factory.Put());
-    if (SUCCEEDED(hr)) hr = factory->CreateInstance(nullptr, IID_IFilter, filter.Put());
+    ComPtr<IClassFactory> factory;
+    HRESULT hr = getClassObject(CLSID_VelmoraFilter, IID_IClassFactory, factory.PutVoid());
+    if (SUCCEEDED(hr)) hr = factory->CreateInstance(nullptr, IID_IFilter, filter.PutVoid());
     if (FAILED(hr)) {
         error = Error(3, L"cannot create filter " + classId + L" from " + dll + L": " + DescribeHresult(hr));
         return false;
@@ -117,21 +117,21 @@ bool FilterSource::FromDll(const std::wstring& dll, HostError& error) {
 bool LoadDocument(IFilter* filter, const std::wstring& path, LoadMode mode, HostError& error) {
     HRESULT hr = S_OK;
     if (mode == LoadMode::File) {
-        Interface<IPersistFile> persist;
-        hr = filter->QueryInterface(IID_IPersistFile, persist.Put());
+        ComPtr<IPersistFile> persist;
+        hr = filter->QueryInterface(IID_IPersistFile, persist.PutVoid());
         if (SUCCEEDED(hr)) hr = persist->Load(path.c_str(), STGM_READ);
     } else {
-        Interface<IStream> stream;
+        ComPtr<IStream> stream;
         if (mode == LoadMode::Stream) {
             hr = SHCreateStreamOnFileEx(path.c_str(), STGM_READ | STGM_SHARE_DENY_WRITE, FILE_ATTRIBUTE_NORMAL, FALSE,
-                                        nullptr, reinterpret_cast<IStream**>(stream.Put()));
+                                        nullptr, stream.Put());
         } else {
             std::string bytes;
             if (!ReadWholeFile(path, bytes)) {
                 error = Error(4, L"cannot read " + path + L": " + DescribeHresult(HRESULT_FROM_WIN32(GetLastError())));
                 return false;
             }
-            hr = CreateStreamOnHGlobal(nullptr, TRUE, reinterpret_cast<IStream**>(stream.Put()));
+            hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
             ULONG written = 0;
             if (SUCCEEDED(hr) && !bytes.empty()) {
                 hr = stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
@@ -143,8 +143,8 @@ bool LoadDocument(IFilter* filter, const std::wstring& path, LoadMode mode, Host
             error = Error(4, L"cannot open a stream on " + path + L": " + DescribeHresult(hr));
             return false;
         }
-        Interface<IPersistStream> persist;
-        hr = filter->QueryInterface(IID_IPersistStream, persist.Put());
+        ComPtr<IPersistStream> persist;
+        hr = filter->QueryInterface(IID_IPersistStream, persist.PutVoid());
         if (SUCCEEDED(hr)) hr = persist->Load(stream.Get());
     }
     if (FAILED(hr)) {

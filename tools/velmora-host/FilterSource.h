@@ -5,36 +5,14 @@
 
 #include "HostOptions.h"
 
+#include "common/ComPtr.h"
+
 #include <windows.h>
 #include <filter.h>
 
 #include <string>
 
 namespace velmora::host {
-
-// Owns an interface pointer and releases it.
-template <class T>
-class Interface {
-public:
-    Interface() = default;
-    Interface(const Interface&) = delete;
-    Interface& operator=(const Interface&) = delete;
-    ~Interface() { Reset(); }
-    T* Get() const { return pointer; }
-    T* operator->() const { return pointer; }
-    explicit operator bool() const { return pointer != nullptr; }
-    void** Put() {
-        Reset();
-        return reinterpret_cast<void**>(&pointer);
-    }
-    void Reset() {
-        if (pointer) pointer->Release();
-        pointer = nullptr;
-    }
-
-private:
-    T* pointer = nullptr;
-};
 
 // A failure with the exit code it stands for and a message for the user.
 struct HostError {
@@ -61,7 +39,7 @@ public:
 
 private:
     HMODULE module = nullptr;
-    Interface<IFilter> filter;
+    ComPtr<IFilter> filter;
     std::wstring classId;
 };
 

@@ -3,7 +3,6 @@
 
 #include "xmp/StandardSchemas.h"
 
-#include <ntquery.h>
 #include <objbase.h>
 #include <shlwapi.h>
 
@@ -12,9 +11,6 @@
 namespace velmora::host {
 
 namespace {
-
-// The storage set of the text chunks.
-constexpr GUID kStorageSet = PSGUID_STORAGE;
 
 bool AllDigits(const std::wstring& text) {
     if (text.empty() || text.size() > 9) return false;
@@ -39,30 +35,6 @@ const wchar_t* const kUsage =
     L"  --help             print this text\n"
     L"exit codes: 0 chunks printed, 1 bad command line, 2 no filter for the file type,\n"
     L"            3 filter cannot be created, 4 document cannot be loaded, 5 filter failed\n";
-
-const std::vector<KnownPropertySet>& KnownPropertySets() {
-    static const std::vector<KnownPropertySet> sets = {
-        {L"SummaryInformation", FMTID_SummaryInformation},
-        {L"DublinCore", FMTID_XmpDublinCore},
-        {L"Photoshop", FMTID_XmpPhotoshop},
-        {L"XmpBasic", FMTID_XmpBasic},
-        {L"Storage", kStorageSet},
-    };
-    return sets;
-}
-
-std::wstring GuidText(const GUID& guid) {
-    wchar_t text[40] = {};
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
-
-std::wstring PropertySetName(const GUID& set) {
-    for (const KnownPropertySet& known : KnownPropertySets()) {
-        if (IsEqualGUID(known.set, set)) return known.name;
-    }
-    return GuidText(set);
-}
 
 bool ParseRequestedProperty(const std::wstring& text, RequestedProperty& property) {
     const size_t colon = text.find(L':');

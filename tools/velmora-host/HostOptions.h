@@ -3,6 +3,8 @@
 // chunks are printed.
 #pragma once
 
+#include "PropertySets.h"
+
 #include <windows.h>
 #include <filter.h>
 
@@ -36,15 +38,12 @@ bool ParseHostOptions(int argc, wchar_t** argv, HostOptions& options, std::wstri
 // "SummaryInformation:2", "DublinCore:creator", "{GUID}:name" or "{GUID}:5".
 bool ParseRequestedProperty(const std::wstring& text, RequestedProperty& property);
 
-// The property sets that hosts meet from this filter, by name.
-struct KnownPropertySet {
-    const wchar_t* name;
-    GUID set;
-};
-const std::vector<KnownPropertySet>& KnownPropertySets();
-// The set's name, or its GUID in braces when it is not a known one.
-std::wstring PropertySetName(const GUID& set);
-std::wstring GuidText(const GUID& guid);
+// Property-set names, GUID text and times come from the host-side kit.
+using hostkit::FormatFileTime;
+using hostkit::GuidText;
+using hostkit::KnownPropertySet;
+using hostkit::KnownPropertySets;
+using hostkit::PropertySetName;
 
 extern const wchar_t* const kUsage;
 
