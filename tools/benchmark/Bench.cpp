@@ -271,10 +271,21 @@ bool ReadFloor(const std::wstring& path) {
 // Seconds of the plain read per file kind, beside the host path's.
 std::map<std::wstring, double> readSeconds;
 
+// The shortest of `times` runs: on a shared machine the others carry noise.
+template <class Run>
+double Best(int times, Run run) {
+    double best = 0;
+    for (int r = 0; r < times; ++r) {
+        const double start = Now();
+        run();
+        const double took = Now() - start;
+        if (r == 0 || took < best) best = took;
+    }
+    return best;
+}
+
 void TimeReadFloor(const std::wstring& kind, const std::wstring& path, int times, double scale) {
-    const double t0 = Now();
-    for (int r = 0; r < times; ++r) ReadFloor(path);
-    readSeconds[kind] += (Now() - t0) * scale;
+    readSeconds[kind] += Best(times, [&] { ReadFloor(path); }) * scale;
 }
 
 // Drains one loaded document the way a host does, with GetText buffers of
@@ -529,23 +540,20 @@ int wmain(int argc, wchar_t** argv) {
     for (const Document& document : documents) {
         // Warm the file cache, so that every measurement reads from memory.
         Floor(document.path);
-        const int times = document.megabytes >= 50 ? 1 : repeat;
-        const double t0 = Now();
-        for (int r = 0; r < times; ++r) Floor(document.path);
-        const double floor = Now() - t0;
+        // Each measure is the best of `times` runs (two for large documents),
+        // counted as `repeat` runs of that time.
+        const int times = document.megabytes >= 50 ? 2 : repeat;
+        const double scale = repeat;
+        const double floor = Best(times, [&] { Floor(document.path); });
         long chunks = 0;
         double seconds[kWayCount] = {};
         for (Way way : kWays) {
-            const double start = Now();
-            for (int r = 0; r < times; ++r) {
+            seconds[static_cast<size_t>(way)] = Best(times, [&] {
                 const long got = HostPath(activation, document.path, way);
                 if (way == Way::File) chunks = got;
-            }
-            seconds[static_cast<size_t>(way)] = Now() - start;
+            });
         }
-        TimeReadFloor(document.kind, document.path, times, static_cast<double>(repeat) / times);
-        // Large documents run once; count them as `repeat` runs of the same time.
-        const double scale = static_cast<double>(repeat) / times;
+        TimeReadFloor(document.kind, document.path, times, scale);
         for (Totals* t : {&byKind[document.kind], &all}) {
             ++t->documents;
             t->megabytes += document.megabytes;
