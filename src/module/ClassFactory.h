@@ -4,6 +4,7 @@
 // every outstanding LockServer(TRUE). Aggregation is never supported.
 #pragma once
 
+#include "common/ComObject.h"
 #include "common/Win32.h"
 #include "config/VelmoraConfiguration.h"
 #include "common/Product.h"
@@ -17,29 +18,10 @@
 namespace velmora {
 
 template <class T>
-class CFilterCF : public IClassFactory {
+class CFilterCF : public ComObject<IClassFactory> {
 public:
     CFilterCF() noexcept { InterlockedIncrement(&ModuleCount); }
     virtual ~CFilterCF() { InterlockedDecrement(&ModuleCount); }
-    CFilterCF(const CFilterCF&) = delete;
-    CFilterCF& operator=(const CFilterCF&) = delete;
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IClassFactory) || IsEqualIID(riid, IID_IUnknown)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&referenceCount)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG count = InterlockedDecrement(&referenceCount);
-        if (count == 0) delete this;
-        return static_cast<ULONG>(count);
-    }
 
     STDMETHODIMP CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppv) override {
         if (pUnkOuter) return CLASS_E_NOAGGREGATION;
@@ -69,12 +51,13 @@ public:
         return S_OK;
     }
 
+protected:
+    bool Offers(REFIID riid) const override { return IsEqualIID(riid, IID_IClassFactory); }
+
 private:
     struct RawMemoryDeleter {
         void operator()(void* memory) const noexcept { ::operator delete(memory); }
     };
-
-    LONG referenceCount = 1;
 };
 
 }  // namespace velmora

@@ -1,5 +1,7 @@
 #include "MallocSpy.h"
 
+#include "common/ComObject.h"
+
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -7,26 +9,10 @@
 
 namespace velmora::test {
 
-class MallocSpy::Spy final : public IMallocSpy {
+class MallocSpy::Spy final : public ComObject<IMallocSpy> {
 public:
-    virtual ~Spy() = default;
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMallocSpy)) {
-            *ppv = static_cast<IMallocSpy*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG count = InterlockedDecrement(&references);
-        if (count == 0) delete this;
-        return static_cast<ULONG>(count);
-    }
+    bool Offers(REFIID riid) const override { return IsEqualIID(riid, IID_IMallocSpy); }
 
     SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T cbRequest) override {
         std::lock_guard<std::mutex> guard(lock);
@@ -88,8 +74,6 @@ private:
         ++failed;
         return true;
     }
-
-    LONG references = 1;
 };
 
 MallocSpy::MallocSpy() : spy(new Spy) {

@@ -9,6 +9,7 @@
 // in the prefix, otherwise from DllGetClassObject of the Velmora.dll beside
 // this program; the output says which.
 #include "HostHarness.h"
+#include "common/ComObject.h"
 #include "xmp/PacketSearch.h"
 #include "xmp/XmpToolkit.h"
 
@@ -48,7 +49,7 @@ SIZE_T PeakWorkingSet() {
 // An unnamed stream over a file, read on demand, as a host that hands over
 // content only. One that can seek is read in place; one that cannot (a pipe)
 // takes the filter's temporary copy.
-class FileStream : public IStream {
+class FileStream : public ComObject<IStream> {
 public:
     FileStream(const std::wstring& path, bool seekable)
         : file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -59,22 +60,8 @@ public:
     }
     bool IsOpen() const { return file != INVALID_HANDLE_VALUE; }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IStream) ||
-            IsEqualIID(riid, IID_ISequentialStream)) {
-            *ppv = static_cast<IStream*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG count = InterlockedDecrement(&references);
-        if (count == 0) delete this;
-        return static_cast<ULONG>(count);
+    bool Offers(REFIID riid) const override {
+        return IsEqualIID(riid, IID_IStream) || IsEqualIID(riid, IID_ISequentialStream);
     }
     STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override {
         DWORD got = 0;
@@ -110,7 +97,6 @@ public:
 private:
     HANDLE file;
     bool seekable;
-    LONG references = 1;
 };
 
 // How a document reaches the filter.

@@ -4,6 +4,7 @@
 // RemoveFilter call, with all arguments, as one line of text. The test loads
 // the DLL itself as well (so that the record outlives COM's unloading) and
 // reads the record through FakeHostRecord. Single-threaded use only.
+#include "common/ComObject.h"
 #include "registration/HostFilterRegistration.h"
 
 #include <windows.h>
@@ -51,25 +52,13 @@ std::wstring Numbers(std::initializer_list<ULONG_PTR> values) {
 
 bool Listed(const std::wstring& list, const std::wstring& host) { return list.find(host) != std::wstring::npos; }
 
-class CFakeRegistration : public IHostFilterRegistration {
+class CFakeRegistration : public velmora::ComObject<IHostFilterRegistration> {
 public:
     explicit CFakeRegistration(const CLSID& host) : host(ClassText(&host)) { InterlockedIncrement(&liveObjects); }
     virtual ~CFakeRegistration() { InterlockedDecrement(&liveObjects); }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        const bool registration = IsEqualIID(riid, IID_IHostFilterRegistration) && !Listed(hostsWithoutInterface, host);
-        if (!IsEqualIID(riid, IID_IUnknown) && !registration) return E_NOINTERFACE;
-        *ppv = static_cast<IHostFilterRegistration*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG count = InterlockedDecrement(&references);
-        if (count == 0) delete this;
-        return static_cast<ULONG>(count);
+    bool Offers(REFIID riid) const override {
+        return IsEqualIID(riid, IID_IHostFilterRegistration) && !Listed(hostsWithoutInterface, host);
     }
 
     STDMETHODIMP Unused3() override { return Unexpected(3); }
@@ -109,29 +98,15 @@ private:
         return E_NOTIMPL;
     }
 
-    LONG references = 1;
     std::wstring host;
 };
 
-class CFakeFactory : public IClassFactory {
+class CFakeFactory : public velmora::ComObject<IClassFactory> {
 public:
     explicit CFakeFactory(const CLSID& host) : host(host) { InterlockedIncrement(&liveObjects); }
     virtual ~CFakeFactory() { InterlockedDecrement(&liveObjects); }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
-        *ppv = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG count = InterlockedDecrement(&references);
-        if (count == 0) delete this;
-        return static_cast<ULONG>(count);
-    }
+    bool Offers(REFIID riid) const override { return IsEqualIID(riid, IID_IClassFactory); }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
@@ -149,7 +124,6 @@ public:
     }
 
 private:
-    LONG references = 1;
     CLSID host;
 };
 
