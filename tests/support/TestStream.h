@@ -5,6 +5,8 @@
 // size asked for, the size delivered).
 #pragma once
 
+#include "ReadOnlyStream.h"
+
 #include <windows.h>
 #include <objidl.h>
 
@@ -14,7 +16,7 @@
 
 namespace velmora::test {
 
-class TestStream : public IStream {
+class TestStream : public hostkit::ReadOnlyStream<IStream> {
 public:
     struct ReadCall {
         ULONG asked;
@@ -58,17 +60,9 @@ public:
     STDMETHODIMP_(ULONG) Release() override;
     // ISequentialStream
     STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override;
-    STDMETHODIMP Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
     // IStream
     STDMETHODIMP Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition) override;
-    STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-    STDMETHODIMP Commit(DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP Revert() override { return E_NOTIMPL; }
-    STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
     STDMETHODIMP Stat(STATSTG* pstatstg, DWORD grfStatFlag) override;
-    STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
 
     // Answers "ends at once": every Read returns HRESULT_FROM_WIN32(ERROR_HANDLE_EOF).
     void EndAtOnce() { failAtRead = -1; }

@@ -9,6 +9,7 @@
 // in the prefix, otherwise from DllGetClassObject of the Velmora.dll beside
 // this program; the output says which.
 #include "HostHarness.h"
+#include "ReadOnlyStream.h"
 #include "common/ComObject.h"
 #include "xmp/PacketSearch.h"
 #include "xmp/XmpToolkit.h"
@@ -49,7 +50,7 @@ SIZE_T PeakWorkingSet() {
 // An unnamed stream over a file, read on demand, as a host that hands over
 // content only. One that can seek is read in place; one that cannot (a pipe)
 // takes the filter's temporary copy.
-class FileStream : public ComObject<IStream> {
+class FileStream : public hostkit::ReadOnlyStream<ComObject<IStream>> {
 public:
     FileStream(const std::wstring& path, bool seekable)
         : file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -69,7 +70,6 @@ public:
         if (pcbRead) *pcbRead = got;
         return got < cb ? S_FALSE : S_OK;
     }
-    STDMETHODIMP Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
     STDMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position) override {
         if (!seekable) return E_NOTIMPL;
         LARGE_INTEGER now{};
@@ -77,12 +77,6 @@ public:
         if (position) position->QuadPart = static_cast<ULONGLONG>(now.QuadPart);
         return S_OK;
     }
-    STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
-    STDMETHODIMP Commit(DWORD) override { return S_OK; }
-    STDMETHODIMP Revert() override { return E_NOTIMPL; }
-    STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
     STDMETHODIMP Stat(STATSTG* stat, DWORD) override {
         if (!stat) return STG_E_INVALIDPOINTER;
         *stat = STATSTG{};
@@ -92,8 +86,6 @@ public:
         stat->cbSize.QuadPart = static_cast<ULONGLONG>(size.QuadPart);
         return S_OK;
     }
-    STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
-
 private:
     HANDLE file;
     bool seekable;
