@@ -9,6 +9,7 @@
 // in the prefix, otherwise from DllGetClassObject of the Velmora.dll beside
 // this program; the output says which.
 #include "HostHarness.h"
+#include "Arguments.h"
 #include "ReadOnlyStream.h"
 #include "common/ComObject.h"
 #include "xmp/PacketSearch.h"
@@ -452,16 +453,31 @@ std::vector<Document> ReadList(const std::wstring& listPath) {
 int wmain(int argc, wchar_t** argv) {
     std::wstring list, one, drain;
     int repeat = 3;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::wstring name = argv[i];
-        if (name == L"--list") list = argv[i + 1];
-        else if (name == L"--one") one = argv[i + 1];
-        else if (name == L"--drain") drain = argv[i + 1];
-        else if (name == L"--repeat") repeat = std::max(1, _wtoi(argv[i + 1]));
+    const auto text = [](std::wstring& target) {
+        return [&target](const std::wstring& value) {
+            target = value;
+            return true;
+        };
+    };
+    hostkit::Arguments arguments;
+    arguments.Option(L"--list", text(list));
+    arguments.Option(L"--one", text(one));
+    arguments.Option(L"--drain", text(drain));
+    arguments.Option(L"--repeat", [&repeat](const std::wstring& value) {
+        unsigned long long number = 0;
+        if (!hostkit::ParseNumber(value, number) || number == 0 || number > 1000) return false;
+        repeat = static_cast<int>(number);
+        return true;
+    });
+    const char* const usage = "usage: velmora-bench --list FILE [--repeat N] | --one PATH | --drain DIR\n";
+    std::wstring error;
+    if (!arguments.Parse(argc, argv, nullptr, error)) {
+        std::fprintf(stderr, "velmora-bench: %ls\n%s", error.c_str(), usage);
+        return 1;
     }
     if (list.empty() && one.empty() && drain.empty()) {
-        std::fprintf(stderr, "usage: velmora-bench --list FILE [--repeat N] | --one PATH | --drain DIR\n");
-        return 2;
+        std::fprintf(stderr, "%s", usage);
+        return 1;
     }
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     SXMPMeta::Initialize();

@@ -5,8 +5,10 @@
 // Seeds default to the test data; findings are written to DIR (created when
 // missing). The registry is a private sandbox for the run, with "TempPath"
 // pointing at a scratch directory that is checked after every input.
-// Exit code: 0 no findings, 1 findings, 2 the run could not start; a crash or
-// hang ends the process with 3 or 4; the input is then input.bin of DIR.
+// Exit code: 0 no findings, 1 findings or a bad command line (with the usage
+// lines), 2 the run could not start; a crash or hang ends the process with 3
+// or 4; the input is then input.bin of DIR.
+#include "Arguments.h"
 #include "FuzzLoop.h"
 
 #include "MallocSpy.h"
@@ -17,10 +19,16 @@
 #include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <type_traits>
 
 using namespace velmora;
 
 namespace {
+
+const wchar_t* const kUsage =
+    L"usage: velmora-fuzz [--count N] [--seconds S] [--seed N] [--input-seconds S]\n"
+    L"                    [--seeds DIR] [--findings DIR] [--max-nesting N]\n"
+    L"       velmora-fuzz --replay DIR\n";
 
 std::wstring WithBackslash(std::wstring path) {
     if (!path.empty() && path.back() != L'\\') path += L'\\';
@@ -36,29 +44,33 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring seedsDirectory = WithBackslash(VELMORA_TEST_DATA_DIR);
     std::wstring findings;
     std::wstring replay;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::wstring name = argv[i];
-        const wchar_t* value = argv[i + 1];
-        if (name == L"--count") {
-            options.count = std::wcstoull(value, nullptr, 10);
-        } else if (name == L"--seconds") {
-            options.seconds = static_cast<DWORD>(std::wcstoul(value, nullptr, 10));
-        } else if (name == L"--seed") {
-            options.seed = std::wcstoull(value, nullptr, 10);
-        } else if (name == L"--input-seconds") {
-            options.inputSeconds = static_cast<DWORD>(std::wcstoul(value, nullptr, 10));
-        } else if (name == L"--seeds") {
-            seedsDirectory = WithBackslash(value);
-        } else if (name == L"--max-nesting") {
-            options.maxNesting = static_cast<size_t>(std::wcstoull(value, nullptr, 10));
-        } else if (name == L"--replay") {
-            replay = WithBackslash(value);
-        } else if (name == L"--findings") {
-            findings = WithBackslash(value);
-        } else {
-            std::fprintf(stderr, "velmora-fuzz: unknown option %ls\n", name.c_str());
-            return 2;
-        }
+    const auto number = [](auto& target) {
+        return [&target](const std::wstring& text) {
+            unsigned long long value = 0;
+            if (!hostkit::ParseNumber(text, value)) return false;
+            target = static_cast<std::remove_reference_t<decltype(target)>>(value);
+            return true;
+        };
+    };
+    const auto directory = [](std::wstring& target) {
+        return [&target](const std::wstring& text) {
+            target = WithBackslash(text);
+            return true;
+        };
+    };
+    hostkit::Arguments arguments;
+    arguments.Option(L"--count", number(options.count));
+    arguments.Option(L"--seconds", number(options.seconds));
+    arguments.Option(L"--seed", number(options.seed));
+    arguments.Option(L"--input-seconds", number(options.inputSeconds));
+    arguments.Option(L"--max-nesting", number(options.maxNesting));
+    arguments.Option(L"--seeds", directory(seedsDirectory));
+    arguments.Option(L"--replay", directory(replay));
+    arguments.Option(L"--findings", directory(findings));
+    std::wstring error;
+    if (!arguments.Parse(argc, argv, nullptr, error)) {
+        std::fprintf(stderr, "velmora-fuzz: %ls\n%ls", error.c_str(), kUsage);
+        return 1;
     }
     if (!replay.empty()) seedsDirectory = replay;
     for (auto& [name, bytes] : fuzz::ReadDirectory(seedsDirectory)) options.seeds.push_back(std::move(bytes));
