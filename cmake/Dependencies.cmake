@@ -15,3 +15,11 @@ target_include_directories(velmora_gtest SYSTEM INTERFACE ${VELMORA_GTEST_ROOT}/
 target_link_libraries(velmora_gtest INTERFACE
   ${VELMORA_GTEST_ROOT}/${_arch}/lib/libgmock.a
   ${VELMORA_GTEST_ROOT}/${_arch}/lib/libgtest.a)
+
+# nlohmann/json, header-only: a directory holding nothing but the nlohmann
+# folder, so that /usr/include stays out of the cross builds.
+if(NOT VELMORA_JSON_ROOT OR NOT EXISTS ${VELMORA_JSON_ROOT}/include/nlohmann/json.hpp)
+  message(FATAL_ERROR "nlohmann/json not found in the dependency cache; configure through scripts/build.sh")
+endif()
+add_library(velmora_json INTERFACE)
+target_include_directories(velmora_json SYSTEM INTERFACE ${VELMORA_JSON_ROOT}/include)

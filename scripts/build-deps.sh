@@ -2,7 +2,9 @@
 # Builds the third-party dependencies once per target into the cache:
 #   expat (Debian source package), the XMP Toolkit's XMPCore and packet
 #   scanner (Debian's exempi source package) and GoogleTest (Debian's
-#   googletest package). Each build is keyed by package version and target;
+#   googletest package); the headers of Debian's nlohmann-json3-dev are
+#   copied into a directory of their own, so that the cross builds need not
+#   put /usr/include on their include path. Each build is keyed by package version and target;
 #   a finished build is marked with a stamp file and never rebuilt.
 # Prints nothing but a summary line when everything is cached.
 set -euo pipefail
@@ -12,6 +14,8 @@ srcver() { apt-cache showsrc "$1" | awk '/^Version:/ {print $2; exit}'; }
 EXEMPI_VER=$(srcver exempi)
 EXPAT_VER=$(srcver expat)
 GTEST_VER=$(dpkg-query -W -f '${Version}' googletest)
+JSON_VER=$(dpkg-query -W -f '${Version}' nlohmann-json3-dev 2>/dev/null || true)
+[ -n "$JSON_VER" ] && [ -f /usr/include/nlohmann/json.hpp ] || { echo "build-deps: nlohmann-json3-dev is not installed (run scripts/bootstrap.sh)" >&2; exit 1; }
 [ -n "$EXEMPI_VER" ] && [ -n "$EXPAT_VER" ] || { echo "build-deps: no deb-src entries (run scripts/bootstrap.sh)" >&2; exit 1; }
 
 SRC=$VELMORA_CACHE/src
@@ -73,10 +77,19 @@ for t in "${VELMORA_TARGETS[@]}"; do
   fi
 done
 
+# Header-only and the same for every target.
+json_prefix=$VELMORA_CACHE/deps/nlohmann-json-$JSON_VER
+if [ ! -f "$json_prefix/.stamp" ]; then
+  rm -rf "$json_prefix" && mkdir -p "$json_prefix/include"
+  cp -R /usr/include/nlohmann "$json_prefix/include/"
+  touch "$json_prefix/.stamp"; built=1
+fi
+
 # Where the project's CMake finds them.
 cat > "$VELMORA_CACHE/deps.cmake" <<CFG
 set(VELMORA_EXPAT_ROOT "$VELMORA_CACHE/deps/expat-$EXPAT_VER")
 set(VELMORA_XMP_ROOT "$VELMORA_CACHE/deps/exempi-$EXEMPI_VER")
 set(VELMORA_GTEST_ROOT "$VELMORA_CACHE/deps/googletest-$GTEST_VER")
+set(VELMORA_JSON_ROOT "$json_prefix")
 CFG
-[ $built = 1 ] && echo "build-deps: built dependencies into $VELMORA_CACHE/deps" || echo "build-deps: dependencies cached (exempi $EXEMPI_VER, expat $EXPAT_VER, googletest $GTEST_VER)"
+[ $built = 1 ] && echo "build-deps: built dependencies into $VELMORA_CACHE/deps" || echo "build-deps: dependencies cached (exempi $EXEMPI_VER, expat $EXPAT_VER, googletest $GTEST_VER, nlohmann-json $JSON_VER)"

@@ -7,11 +7,16 @@
 #include <objbase.h>
 #include <propidl.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cwchar>
 
 namespace velmora::host {
 
 namespace {
+
+// Keys in the order they are set, as the JSON lines have always had them.
+using Json = nlohmann::ordered_json;
 
 constexpr size_t kMaxChunks = 1000000;
 constexpr ULONG kTextBuffer = 4096;
@@ -48,13 +53,13 @@ ChunkValue ValueOf(const PROPVARIANT& value) {
     case VT_FILETIME:
         return {L"VT_FILETIME", FormatFileTime(value.filetime), false};
     case VT_INT:
-        return {L"VT_INT", Number(value.intVal), true};
+        return {L"VT_INT", Number(value.intVal), true, value.intVal};
     case VT_I4:
-        return {L"VT_I4", Number(value.lVal), true};
+        return {L"VT_I4", Number(value.lVal), true, value.lVal};
     case VT_UI4:
-        return {L"VT_UI4", Number(value.ulVal), true};
+        return {L"VT_UI4", Number(value.ulVal), true, value.ulVal};
     case VT_I2:
-        return {L"VT_I2", Number(value.iVal), true};
+        return {L"VT_I2", Number(value.iVal), true, value.iVal};
     case VT_BOOL:
         return {L"VT_BOOL", value.boolVal ? L"true" : L"false", false};
     default:
@@ -97,36 +102,36 @@ std::wstring Attribute(const ChunkRecord& chunk) {
     return PropertySetName(chunk.set) + L"/" + (chunk.byName ? chunk.name : Number(chunk.propid));
 }
 
-std::wstring JsonString(const std::wstring& text) {
-    std::wstring out = L"\"";
-    for (wchar_t c : text) {
-        switch (c) {
-        case L'"':
-            out += L"\\\"";
-            break;
-        case L'\\':
-            out += L"\\\\";
-            break;
-        case L'\n':
-            out += L"\\n";
-            break;
-        case L'\r':
-            out += L"\\r";
-            break;
-        case L'\t':
-            out += L"\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                wchar_t escape[8];
-                swprintf(escape, 8, L"\\u%04x", static_cast<unsigned>(c));
-                out += escape;
-            } else {
-                out += c;
-            }
+std::string Utf8(const std::wstring& text) { return WideToUtf8(text); }
+
+// The JSON lines have always written every control character except \n, \r
+// and \t as \u00XX; nlohmann's dump writes backspace and form feed as \b and
+// \f. Backslashes occur only inside strings, each starting an escape.
+std::string WithControlEscapes(const std::string& json) {
+    std::string out;
+    out.reserve(json.size());
+    for (size_t i = 0; i < json.size(); ++i) {
+        if (json[i] != '\\' || i + 1 == json.size()) {
+            out += json[i];
+            continue;
+        }
+        const char escaped = json[++i];
+        if (escaped == 'b') {
+            out += "\\u0008";
+        } else if (escaped == 'f') {
+            out += "\\u000c";
+        } else {
+            out += '\\';
+            out += escaped;
         }
     }
-    return out + L"\"";
+    return out;
+}
+
+// One line: UTF-8 as it is (no \u escapes for non-ASCII), invalid UTF-8
+// replaced instead of thrown at.
+std::string Dump(const Json& json) {
+    return WithControlEscapes(json.dump(-1, ' ', false, Json::error_handler_t::replace));
 }
 
 }  // namespace
@@ -142,32 +147,42 @@ std::wstring FormatText(const ChunkRecord& chunk) {
     return line;
 }
 
-std::wstring FormatJson(const ChunkRecord& chunk) {
-    std::wstring line = L"{\"id\":" + Number(chunk.id) + L",\"flags\":\"" + FlagsName(chunk.flags) +
-                        L"\",\"break\":\"" + BreakName(chunk.breakType) + L"\",\"locale\":" + Number(chunk.locale) +
-                        L",\"set\":" + JsonString(PropertySetName(chunk.set)) + L",\"guid\":\"" +
-                        GuidText(chunk.set) + L"\",";
-    line += chunk.byName ? L"\"name\":" + JsonString(chunk.name) : L"\"propid\":" + Number(chunk.propid);
-    if (chunk.flags == CHUNK_TEXT) {
-        line += L",\"text\":" + JsonString(chunk.text);
+std::string FormatJson(const ChunkRecord& chunk) {
+    Json line;
+    line["id"] = chunk.id;
+    line["flags"] = Utf8(FlagsName(chunk.flags));
+    line["break"] = Utf8(BreakName(chunk.breakType));
+    line["locale"] = chunk.locale;
+    line["set"] = Utf8(PropertySetName(chunk.set));
+    line["guid"] = Utf8(GuidText(chunk.set));
+    if (chunk.byName) {
+        line["name"] = Utf8(chunk.name);
     } else {
-        line += L",\"values\":[";
-        for (size_t i = 0; i < chunk.values.size(); ++i) {
-            const ChunkValue& value = chunk.values[i];
-            if (i) line += L",";
-            line += L"{\"type\":\"" + value.type + L"\",\"value\":" +
-                    (value.isNumber ? value.text : JsonString(value.text)) + L"}";
-        }
-        line += L"]";
+        line["propid"] = chunk.propid;
     }
-    if (FAILED(chunk.contentResult)) line += L",\"error\":" + JsonString(DescribeHresult(chunk.contentResult));
-    return line + L"}";
+    if (chunk.flags == CHUNK_TEXT) {
+        line["text"] = Utf8(chunk.text);
+    } else {
+        Json values = Json::array();
+        for (const ChunkValue& value : chunk.values) {
+            Json item;
+            item["type"] = Utf8(value.type);
+            if (value.isNumber) {
+                item["value"] = value.number;
+            } else {
+                item["value"] = Utf8(value.text);
+            }
+            values.push_back(std::move(item));
+        }
+        line["values"] = std::move(values);
+    }
+    if (FAILED(chunk.contentResult)) line["error"] = Utf8(DescribeHresult(chunk.contentResult));
+    return Dump(line);
 }
 
-void WriteUtf8(FILE* out, const std::wstring& text) {
-    const std::string bytes = WideToUtf8(text);
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
-}
+void WriteBytes(FILE* out, const std::string& bytes) { std::fwrite(bytes.data(), 1, bytes.size(), out); }
+
+void WriteUtf8(FILE* out, const std::wstring& text) { WriteBytes(out, WideToUtf8(text)); }
 
 bool DrainAndPrint(IFilter* filter, const std::vector<RequestedProperty>& properties, bool json, FILE* out,
                    HostError& error) {
@@ -219,14 +234,21 @@ bool DrainAndPrint(IFilter* filter, const std::vector<RequestedProperty>& proper
         } else {
             TakeText(filter, chunk);
         }
-        WriteUtf8(out, (json ? FormatJson(chunk) : FormatText(chunk)) + L"\n");
+        if (json) {
+            WriteBytes(out, FormatJson(chunk) + "\n");
+        } else {
+            WriteUtf8(out, FormatText(chunk) + L"\n");
+        }
     }
     if (count == kMaxChunks) {
         error = HostError{5, L"the filter did not stop after " + Number(count) + L" chunks"};
         return false;
     }
     if (json) {
-        WriteUtf8(out, L"{\"end\":true,\"chunks\":" + Number(count) + L"}\n");
+        Json end;
+        end["end"] = true;
+        end["chunks"] = count;
+        WriteBytes(out, Dump(end) + "\n");
     } else {
         WriteUtf8(out, L"end of chunks: " + Number(count) + L" chunk" + (count == 1 ? L"" : L"s") + L"\n");
     }

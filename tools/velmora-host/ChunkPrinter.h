@@ -19,6 +19,7 @@ struct ChunkValue {
     std::wstring type;  // "VT_LPWSTR", "VT_FILETIME", ...
     std::wstring text;  // the value as text; FILETIME as ISO 8601 UTC
     bool isNumber = false;
+    long long number = 0;  // the value when isNumber
 };
 
 struct ChunkRecord {
@@ -36,7 +37,8 @@ struct ChunkRecord {
 };
 
 std::wstring FormatText(const ChunkRecord& chunk);
-std::wstring FormatJson(const ChunkRecord& chunk);
+// One JSON object, as UTF-8.
+std::string FormatJson(const ChunkRecord& chunk);
 
 // Calls Init (all index attributes, or the requested properties) and prints
 // every chunk to out; false with error when the filter fails.
@@ -45,5 +47,6 @@ bool DrainAndPrint(IFilter* filter, const std::vector<RequestedProperty>& proper
 
 // Writes text to out as UTF-8.
 void WriteUtf8(FILE* out, const std::wstring& text);
+void WriteBytes(FILE* out, const std::string& bytes);
 
 }  // namespace velmora::host

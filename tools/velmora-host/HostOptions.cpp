@@ -1,6 +1,8 @@
-// Command-line parsing of velmora-host and the names of the property sets.
+// Command-line parsing of velmora-host (with the host-side kit's parser) and
+// the names of the property sets.
 #include "HostOptions.h"
 
+#include "Arguments.h"
 #include "xmp/StandardSchemas.h"
 
 #include <objbase.h>
@@ -62,36 +64,38 @@ bool ParseRequestedProperty(const std::wstring& text, RequestedProperty& propert
 }
 
 bool ParseHostOptions(int argc, wchar_t** argv, HostOptions& options, std::wstring& error) {
-    for (int i = 1; i < argc; ++i) {
-        const std::wstring arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
+    bool badProperty = false;
+    hostkit::Arguments arguments;
+    arguments.Switch(L"--help", [&options] { options.help = true; });
+    arguments.Switch(L"--json", [&options] { options.json = true; });
+    arguments.Switch(L"--stream", [&options] { options.mode = LoadMode::Stream; });
+    arguments.Switch(L"--memory-stream", [&options] { options.mode = LoadMode::MemoryStream; });
+    arguments.Option(L"--dll", [&options](const std::wstring& value) {
+        options.dll = value;
+        return true;
+    });
+    arguments.Option(L"--property", [&options, &badProperty](const std::wstring& value) {
+        RequestedProperty property;
+        badProperty = !ParseRequestedProperty(value, property);
+        if (!badProperty) options.properties.push_back(property);
+        return !badProperty;
+    });
+    std::vector<std::wstring> positional;
+    if (!arguments.Parse(argc, argv, &positional, error)) {
+        // The tool's own words for its two options with values.
+        if (badProperty || error == L"option --property needs a value") {
+            error = L"--property needs SET:ID, for example SummaryInformation:2 or DublinCore:creator";
+        } else if (error == L"option --dll needs a value") {
+            error = L"--dll needs a path";
+        }
+        return false;
+    }
+    for (const std::wstring& argument : positional) {
+        // The short ways of asking for help, as on Windows.
+        if (argument == L"-h" || argument == L"/?") {
             options.help = true;
-        } else if (arg == L"--json") {
-            options.json = true;
-        } else if (arg == L"--stream") {
-            options.mode = LoadMode::Stream;
-        } else if (arg == L"--memory-stream") {
-            options.mode = LoadMode::MemoryStream;
-        } else if (arg == L"--dll") {
-            if (!hasValue) {
-                error = L"--dll needs a path";
-                return false;
-            }
-            options.dll = argv[++i];
-        } else if (arg == L"--property") {
-            RequestedProperty property;
-            if (!hasValue || !ParseRequestedProperty(argv[i + 1], property)) {
-                error = L"--property needs SET:ID, for example SummaryInformation:2 or DublinCore:creator";
-                return false;
-            }
-            ++i;
-            options.properties.push_back(property);
-        } else if (arg.size() > 1 && arg[0] == L'-' && arg[1] == L'-') {
-            error = L"unknown option " + arg;
-            return false;
         } else if (options.file.empty()) {
-            options.file = arg;
+            options.file = argument;
         } else {
             error = L"only one file can be given";
             return false;

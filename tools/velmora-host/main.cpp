@@ -8,6 +8,7 @@
 #include <objbase.h>
 
 #include <cstdio>
+#include <exception>
 
 using namespace velmora::host;
 
@@ -39,10 +40,7 @@ int Run(const HostOptions& options) {
     return 0;
 }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-    SetConsoleOutputCP(CP_UTF8);
+int Main(int argc, wchar_t** argv) {
     HostOptions options;
     std::wstring message;
     if (!ParseHostOptions(argc, argv, options, message)) {
@@ -59,4 +57,20 @@ int wmain(int argc, wchar_t** argv) {
     const int result = Run(options);
     CoUninitialize();
     return result;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    SetConsoleOutputCP(CP_UTF8);
+    // Nothing thrown leaves the tool: running out of memory while printing
+    // is reported like any other failure of the run.
+    try {
+        return Main(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velmora-host: %s\n", e.what());
+    } catch (...) {
+        std::fputs("velmora-host: unexpected failure\n", stderr);
+    }
+    return 5;
 }
