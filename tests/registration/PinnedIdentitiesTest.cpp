@@ -8,6 +8,7 @@
 #include "common/Product.h"
 #include "xmp/StandardSchemas.h"
 
+#include "ChunkRecorder.h"
 #include "RegistrySandbox.h"
 #include "TestSupport.h"
 
@@ -24,11 +25,6 @@ const std::wstring kIFilterAddin = L"PersistentAddinsRegistered\\{89BCB740-6119-
 const wchar_t* const kExtensions[] = {L".ai", L".jpg", L".jpeg", L".tif", L".tiff", L".ps",
                                       L".eps", L".gif", L".png", L".psd", L".svg"};
 
-std::wstring Text(const GUID& guid) {
-    wchar_t text[39] = {};
-    return StringFromGUID2(guid, text, 39) == 39 ? text : L"(not a GUID)";
-}
-
 std::wstring Read(const std::wstring& path, const wchar_t* name = nullptr) {
     std::wstring value;
     return RegistrySandbox::ReadString(path, name, value, HKEY_CLASSES_ROOT) ? value : L"(missing)";
@@ -43,11 +39,11 @@ TEST(PinnedIdentities, ClassIdentifiersPropertySetsAndProductKey) {
         std::wstring product;
     };
     const Row rows[] = {
-        {"filter class", kFilterClass, Text(CLSID_VelmoraFilter)},
-        {"persistent handler", kPersistentHandler, Text(CLSID_VelmoraPersistentHandler)},
-        {"Dublin Core property set", L"{1DAED496-2F55-4B1A-89E7-011A4607F8F5}", Text(FMTID_XmpDublinCore)},
-        {"Photoshop property set", L"{51371CE2-CF81-4A65-B7D6-0332F3D51D9C}", Text(FMTID_XmpPhotoshop)},
-        {"XMP basic property set", L"{30B1C230-C017-4FF4-B0E8-9F44F1997C35}", Text(FMTID_XmpBasic)},
+        {"filter class", kFilterClass, GuidString(CLSID_VelmoraFilter)},
+        {"persistent handler", kPersistentHandler, GuidString(CLSID_VelmoraPersistentHandler)},
+        {"Dublin Core property set", L"{1DAED496-2F55-4B1A-89E7-011A4607F8F5}", GuidString(FMTID_XmpDublinCore)},
+        {"Photoshop property set", L"{51371CE2-CF81-4A65-B7D6-0332F3D51D9C}", GuidString(FMTID_XmpPhotoshop)},
+        {"XMP basic property set", L"{30B1C230-C017-4FF4-B0E8-9F44F1997C35}", GuidString(FMTID_XmpBasic)},
         {"product key", L"SOFTWARE\\Corvantis\\Velmora", kProductKeyPath},
         {"display name", L"Corvantis Velmora", kProductDisplayName},
         {"IFilter add-in key", kIFilterAddin, kFilterAddinKey},
