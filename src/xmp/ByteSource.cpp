@@ -21,21 +21,30 @@ DWORD ClampToRest(uint64_t offset, uint64_t size, DWORD wanted) {
 HRESULT FileSource::Open(const wchar_t* path) {
     if (!path) return E_INVALIDARG;
     file.Reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return E_HANDLE;
     LARGE_INTEGER fileSize{};
     size = GetFileSizeEx(file.Get(), &fileSize) ? static_cast<uint64_t>(fileSize.QuadPart) : 0;
+    position = 0;
     return S_OK;
 }
 
 HRESULT FileSource::ReadAt(uint64_t offset, void* target, DWORD wanted, DWORD& got) {
     got = 0;
     if (offset >= size) return S_OK;
-    OVERLAPPED position{};
-    position.Offset = static_cast<DWORD>(offset);
-    position.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    if (ReadFile(file.Get(), target, ClampToRest(offset, size, wanted), &got, &position)) return S_OK;
+    if (position != offset) {
+        LARGE_INTEGER to{};
+        to.QuadPart = static_cast<LONGLONG>(offset);
+        position = kUnknownPosition;
+        if (!SetFilePointerEx(file.Get(), to, nullptr, FILE_BEGIN)) return HRESULT_FROM_WIN32(GetLastError());
+        position = offset;
+    }
+    if (ReadFile(file.Get(), target, ClampToRest(offset, size, wanted), &got, nullptr)) {
+        position += got;
+        return S_OK;
+    }
     got = 0;
+    position = kUnknownPosition;
     return EndIsNotAFailure(HRESULT_FROM_WIN32(GetLastError()));
 }
 
