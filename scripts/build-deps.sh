@@ -4,8 +4,10 @@
 #   scanner (Debian's exempi source package) and GoogleTest (Debian's
 #   googletest package); the headers of Debian's nlohmann-json3-dev are
 #   copied into a directory of their own, so that the cross builds need not
-#   put /usr/include on their include path. Each build is keyed by package version and target;
-#   a finished build is marked with a stamp file and never rebuilt.
+#   put /usr/include on their include path. Each build is keyed by package
+#   version and target (and the toolkit's also by its build recipe,
+#   cmake/xmptoolkit); a finished build is marked with a stamp file and never
+#   rebuilt.
 # Prints nothing but a summary line when everything is cached.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
@@ -31,6 +33,9 @@ fetch_source() { # package version -> directory of the unpacked source
   find "$dir" -mindepth 1 -maxdepth 1 -type d -name "$pkg-*" | head -1
 }
 
+# The toolkit's recipe is part of its key: a changed recipe builds anew.
+XMP_RECIPE=$(find "$VELMORA_ROOT/cmake/xmptoolkit" -type f | LC_ALL=C sort | xargs cat | sha1sum | cut -c1-10)
+
 jobs=$(nproc)
 built=0
 for t in "${VELMORA_TARGETS[@]}"; do
@@ -52,10 +57,10 @@ for t in "${VELMORA_TARGETS[@]}"; do
     rm -rf "$b"; touch "$expat_prefix/.stamp"; built=1
   fi
 
-  xmp_prefix=$VELMORA_CACHE/deps/exempi-$EXEMPI_VER/$t
+  xmp_prefix=$VELMORA_CACHE/deps/exempi-$EXEMPI_VER-$XMP_RECIPE/$t
   if [ ! -f "$xmp_prefix/.stamp" ]; then
     src=$(fetch_source exempi "$EXEMPI_VER")
-    b=$VELMORA_CACHE/build/exempi-$EXEMPI_VER-$t
+    b=$VELMORA_CACHE/build/exempi-$EXEMPI_VER-$XMP_RECIPE-$t
     rm -rf "$b" "$xmp_prefix"
     cmake -S "$VELMORA_ROOT/cmake/xmptoolkit" -B "$b" -DCMAKE_TOOLCHAIN_FILE="$tc" \
       -DCMAKE_BUILD_TYPE=Release -DEXEMPI_SRC="$src" -DEXPAT_PREFIX="$expat_prefix" \
@@ -88,7 +93,7 @@ fi
 # Where the project's CMake finds them.
 cat > "$VELMORA_CACHE/deps.cmake" <<CFG
 set(VELMORA_EXPAT_ROOT "$VELMORA_CACHE/deps/expat-$EXPAT_VER")
-set(VELMORA_XMP_ROOT "$VELMORA_CACHE/deps/exempi-$EXEMPI_VER")
+set(VELMORA_XMP_ROOT "$VELMORA_CACHE/deps/exempi-$EXEMPI_VER-$XMP_RECIPE")
 set(VELMORA_GTEST_ROOT "$VELMORA_CACHE/deps/googletest-$GTEST_VER")
 set(VELMORA_JSON_ROOT "$json_prefix")
 CFG
