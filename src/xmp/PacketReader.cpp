@@ -10,6 +10,7 @@
 #include "XMPScanner.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 #include <new>
 
@@ -47,14 +48,41 @@ bool PassesEntityGuard(XmlEntityGuard& guard, const char* bytes, size_t length) 
     return false;
 }
 
+// One full-size read block kept from one document to the next. A host loads
+// document after document, and a block of this size, once freed, comes back
+// from the heap as fresh pages that fault in again: about 60 us a document
+// under Wine, a twentieth of a small photo's whole load. Loads running at the
+// same time beyond the first allocate blocks of their own; whichever is
+// given back first is kept. Freed when the module unloads.
+class SpareBlock {
+public:
+    ~SpareBlock() { delete[] spare.exchange(nullptr); }
+    char* Take() { return spare.exchange(nullptr); }
+    void Give(char* block) {
+        char* none = nullptr;
+        if (!spare.compare_exchange_strong(none, block)) delete[] block;
+    }
+
+private:
+    std::atomic<char*> spare{nullptr};
+};
+SpareBlock spareBlock;
+
 }  // namespace
+
+PacketReader::~PacketReader() {
+    if (block && fullBlock) spareBlock.Give(block.release());
+}
 
 HRESULT PacketReader::Open() {
     const uint64_t size = source.Size();
     if (size == 0) return E_FAIL;
-    // A small document needs no more than its own size.
+    // A small document needs no more than its own size, but takes the spare
+    // full-size block when there is one.
     blockSize = static_cast<DWORD>(std::min<uint64_t>(kReadBlockSize, size));
-    block.reset(new (std::nothrow) char[blockSize]);
+    block.reset(spareBlock.Take());
+    fullBlock = block != nullptr || blockSize == kReadBlockSize;
+    if (!block) block.reset(new (std::nothrow) char[blockSize]);
     if (!block) return E_OUTOFMEMORY;
     if (ReadBlock(0) == 0) return FAILED(readFailure) ? readFailure : E_FAIL;
     return S_OK;

@@ -3,8 +3,10 @@
 // scanner mark the packets in them. Of several snips the last valid packet is
 // read back and parsed; a document the scanner sees as one snip (no packet
 // at all, or nothing but one packet) is fed to the parser whole, block by
-// block. Memory per document is one block plus the chosen packet.
-// Not thread-safe: one reader serves one load.
+// block. Memory per document is one block plus the chosen packet; one
+// full-size block is kept for the next document (see PacketReader.cpp).
+// Not thread-safe: one reader serves one load; readers on several threads
+// may run at once.
 #pragma once
 
 #include "xmp/ByteSource.h"
@@ -23,6 +25,7 @@ public:
     static constexpr uint32_t kReadBlockSize = 256 * 1024;
 
     explicit PacketReader(ByteSource& source) : source(source) {}
+    ~PacketReader();
     PacketReader(const PacketReader&) = delete;
     PacketReader& operator=(const PacketReader&) = delete;
 
@@ -52,6 +55,7 @@ private:
 
     ByteSource& source;
     std::unique_ptr<char[]> block;
+    bool fullBlock = false;    // the block holds kReadBlockSize bytes
     DWORD blockSize = 0;
     uint64_t blockOffset = 0;  // where the bytes in the block came from
     DWORD blockFilled = 0;     // how many of them there are
