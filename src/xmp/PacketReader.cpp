@@ -4,8 +4,7 @@
 
 #include "diag/Debugger.h"
 #include "xmp/PacketSearch.h"
-#include "xmp/XmlDepthGuard.h"
-#include "xmp/XmlEntityGuard.h"
+#include "xmp/XmlGuard.h"
 
 #include "XMPScanner.hpp"
 
@@ -32,19 +31,20 @@ void SetParseErrorPolicy(SXMPMeta& meta) {
     meta.SetErrorCallback(RefuseMalformedXml, nullptr, 0);  // limit 0: every error is reported
 }
 
-// Refuses XML nested deeper than the toolkit's recursion can take; the text
-// is checked before the parser sees it.
-bool PassesDepthGuard(XmlDepthGuard& guard, const char* bytes, size_t length) {
-    if (guard.Feed(bytes, length)) return true;
-    debugger.Log(1, L"ERROR: XMP packet is nested too deeply to parse \n");
-    return false;
-}
-
-// Refuses a document type that declares entities; the text is checked before
-// the parser sees it, so nothing is ever expanded or fetched.
-bool PassesEntityGuard(XmlEntityGuard& guard, const char* bytes, size_t length) {
-    if (guard.Feed(bytes, length)) return true;
-    debugger.Log(1, L"ERROR: XMP packet declares XML entities and is refused \n");
+// Refuses XML nested deeper than the toolkit's recursion can take, and a
+// document type that declares entities; the text is checked before the
+// parser sees it, so nothing is ever expanded or fetched.
+bool PassesGuard(XmlGuard& guard, const char* bytes, size_t length) {
+    switch (guard.Feed(bytes, length)) {
+    case XmlVerdict::Passes:
+        return true;
+    case XmlVerdict::TooDeep:
+        debugger.Log(1, L"ERROR: XMP packet is nested too deeply to parse \n");
+        return false;
+    case XmlVerdict::DeclaresEntities:
+        debugger.Log(1, L"ERROR: XMP packet declares XML entities and is refused \n");
+        return false;
+    }
     return false;
 }
 
@@ -121,13 +121,11 @@ bool PacketReader::ReadStretch(uint64_t offset, uint64_t length, std::string& by
 HRESULT PacketReader::ParseInBlocks(SXMPMeta& meta, uint64_t length) {
     try {
         SetParseErrorPolicy(meta);
-        XmlDepthGuard guard;
-        XmlEntityGuard entities;
+        XmlGuard guard;
         for (uint64_t offset = 0; offset < length;) {
             const DWORD got = ReadBlock(offset);
             if (got == 0) return E_FAIL;
-            if (!PassesDepthGuard(guard, block.get(), got)) return E_FAIL;
-            if (!PassesEntityGuard(entities, block.get(), got)) return E_FAIL;
+            if (!PassesGuard(guard, block.get(), got)) return E_FAIL;
             meta.ParseFromBuffer(block.get(), got, kXMP_ParseMoreBuffers);
             offset += got;
         }
@@ -175,10 +173,8 @@ HRESULT PacketReader::ParsePacket(SXMPMeta* meta, const std::string& buffer, uin
     if (!meta) return E_FAIL;
     // The stretch comes from the scanner, but never read outside the buffer.
     if (offset > buffer.size() || length > buffer.size() - offset) return E_FAIL;
-    XmlDepthGuard guard;
-    if (!PassesDepthGuard(guard, buffer.data() + offset, length)) return E_FAIL;
-    XmlEntityGuard entities;
-    if (!PassesEntityGuard(entities, buffer.data() + offset, length)) return E_FAIL;
+    XmlGuard guard;
+    if (!PassesGuard(guard, buffer.data() + offset, length)) return E_FAIL;
     try {
         SetParseErrorPolicy(*meta);
         meta->ParseFromBuffer(buffer.data() + offset, length, 0);

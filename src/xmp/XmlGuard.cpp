@@ -1,4 +1,4 @@
-#include "xmp/XmlEntityGuard.h"
+#include "xmp/XmlGuard.h"
 
 #include <cstring>
 
@@ -22,16 +22,35 @@ bool Is(const char* word, const char* text, uint32_t length) {
 
 }  // namespace
 
-bool XmlEntityGuard::Feed(const char* bytes, size_t length) {
-    for (size_t i = 0; i < length && !refused; ++i) {
-        if (bytes[i] != '\0') Step(bytes[i]);
+XmlVerdict XmlGuard::Feed(const char* bytes, size_t length) {
+    const char* p = bytes;
+    const char* const end = bytes + length;
+    while (p < end && verdict == XmlVerdict::Passes) {
+        // Where only one byte value can change the state, go straight to it.
+        if (state == State::Content && !inSubset) {
+            p = static_cast<const char*>(std::memchr(p, '<', static_cast<size_t>(end - p)));
+        } else if (state == State::StartTagQuoted || state == State::DeclarationQuoted) {
+            p = static_cast<const char*>(std::memchr(p, quote, static_cast<size_t>(end - p)));
+        }
+        if (!p) break;
+        if (*p != '\0') Step(*p);
+        ++p;
     }
-    return !refused;
+    return verdict;
+}
+
+void XmlGuard::OpenElement() {
+    if (inSubset) return;
+    if (++depth > kMaxDepth) verdict = XmlVerdict::TooDeep;
+}
+
+void XmlGuard::CloseElement() {
+    if (!inSubset && depth > 0) --depth;
 }
 
 // A comment ("-->"), CDATA section ("]]>") or instruction ("?>") ends at its
 // marks and a '>'.
-void XmlEntityGuard::StepToTerminator(char mark, char c) {
+void XmlGuard::StepToTerminator(char mark, char c) {
     const uint32_t marks = mark == '?' ? 1 : 2;
     if (c == mark) {
         if (matched < marks) ++matched;
@@ -42,10 +61,10 @@ void XmlEntityGuard::StepToTerminator(char mark, char c) {
     }
 }
 
-void XmlEntityGuard::StepKeyword(char c) {
+void XmlGuard::StepKeyword(char c) {
     keyword[keywordLength++] = c;
     if (Is(kEntity, keyword, keywordLength)) {
-        refused = true;
+        verdict = XmlVerdict::DeclaresEntities;
         return;
     }
     if (Is(kComment, keyword, keywordLength)) {
@@ -69,7 +88,7 @@ void XmlEntityGuard::StepKeyword(char c) {
     Step(c);
 }
 
-void XmlEntityGuard::Step(char c) {
+void XmlGuard::Step(char c) {
     switch (state) {
     case State::Content:
         if (c == '<') {
@@ -88,8 +107,12 @@ void XmlEntityGuard::Step(char c) {
         } else if (c == '?') {
             state = State::Instruction;
             matched = 0;
+        } else if (c == '/') {
+            state = State::EndTag;
         } else {
-            state = State::Tag;
+            OpenElement();
+            state = State::StartTag;
+            slash = false;
             Step(c);
         }
         return;
@@ -105,16 +128,24 @@ void XmlEntityGuard::Step(char c) {
     case State::Instruction:
         StepToTerminator('?', c);
         return;
-    case State::Tag:
-        if (c == '"' || c == '\'') {
+    case State::StartTag:
+        if (c == '>') {
+            if (slash) CloseElement();  // "/>" closes the element it opened
+            state = State::Content;
+        } else if (c == '"' || c == '\'') {
             quote = c;
-            state = State::TagQuoted;
-        } else if (c == '>') {
+            state = State::StartTagQuoted;
+        }
+        slash = c == '/';
+        return;
+    case State::StartTagQuoted:
+        if (c == quote) state = State::StartTag;
+        return;
+    case State::EndTag:
+        if (c == '>') {
+            CloseElement();
             state = State::Content;
         }
-        return;
-    case State::TagQuoted:
-        if (c == quote) state = State::Tag;
         return;
     case State::Declaration:
         if (c == '"' || c == '\'') {

@@ -1,0 +1,68 @@
+// The guard in front of the XML parser. The bytes of a packet (or of a whole
+// file parsed as XML) go through it before the parser sees them, and it says
+// when they must not be parsed at all:
+// - Element nesting past kMaxDepth. The toolkit builds and walks its XML and
+//   RDF trees recursively, so a packet nested tens of thousands of elements
+//   deep overflows the host thread's stack; no real XMP comes near the limit.
+// - An entity declaration ("<!ENTITY" as markup, general or parameter). XMP
+//   has no use for them, and a document type whose internal subset declares
+//   them can make the parser expand text exponentially or quadratically, or
+//   name files to read. A document type with an external identifier only
+//   (the standard line of SVG files) passes: the parser never fetches it.
+// The guard follows the bytes, fed in any pieces, through comments, CDATA
+// sections, processing instructions, tags, quoted values and declarations,
+// in one pass. It reads UTF-8, and UTF-16 in either byte order (zero bytes
+// are skipped). Text and quoted values, most of a packet, are passed over
+// with memchr.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace velmora {
+
+enum class XmlVerdict { Passes, TooDeep, DeclaresEntities };
+
+class XmlGuard {
+public:
+    static constexpr uint32_t kMaxDepth = 256;
+
+    // Feeds the next bytes. Once the verdict is not Passes it stays what it
+    // was: the first refusal in the bytes is the one reported.
+    XmlVerdict Feed(const char* bytes, size_t length);
+    XmlVerdict Verdict() const { return verdict; }
+
+private:
+    enum class State {
+        Content,            // text, or the inside of an internal subset
+        TagOpen,            // after '<'
+        MarkupKeyword,      // after "<!": "--", "[CDATA[", "DOCTYPE", "ENTITY" or another keyword
+        Comment,
+        CData,
+        Instruction,
+        StartTag,
+        StartTagQuoted,
+        EndTag,
+        Declaration,
+        DeclarationQuoted,
+    };
+
+    void Step(char c);
+    void StepKeyword(char c);
+    void StepToTerminator(char mark, char c);
+    void OpenElement();
+    void CloseElement();
+
+    State state = State::Content;
+    XmlVerdict verdict = XmlVerdict::Passes;
+    char quote = 0;
+    char keyword[8] = {};     // the characters after "<!" so far
+    uint32_t keywordLength = 0;
+    uint32_t matched = 0;     // progress through "-->", "]]>" or "?>"
+    uint32_t depth = 0;
+    bool slash = false;       // the start tag's last character was '/'
+    bool doctype = false;     // the declaration being read is the document type
+    bool inSubset = false;    // inside the document type's "[...]", where no element counts
+};
+
+}  // namespace velmora
