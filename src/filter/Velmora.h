@@ -41,8 +41,10 @@ private:
     int32_t valueIndex = 1;
     XmpPacket::TextList::const_iterator textCursor;
     // The current text chunk, handed out from pendingOffset on: a drain costs
-    // what it hands out, whatever the host's buffer size.
-    std::wstring pendingText;
+    // what it hands out, whatever the host's buffer size. It points into the
+    // document's text list, which neither moves nor changes during the text
+    // phase; it is only read while a text chunk is current (TextReady).
+    const std::wstring* pendingText = nullptr;
     size_t pendingOffset = 0;
     PropertyValue currentValue;
 };

@@ -36,6 +36,7 @@ HRESULT XmpPacket::Load(const wchar_t* path, bool joinArrayItems) {
 void XmpPacket::Forget(bool joinArrayItems) {
     meta.reset();
     texts.clear();
+    last.valid = false;
     loaded = false;
     this->joinArrayItems = joinArrayItems;
 }
@@ -70,15 +71,22 @@ ValueResult XmpPacket::GetItemValue(const std::string& schemaNS, const std::stri
     std::string text;
     try {
         XMP_OptionBits options = 0;
-        if (!meta->GetProperty(schemaNS.c_str(), propPath.c_str(), &text, &options)) return ValueResult::End();
+        if (index > 1 && last.valid && last.propPath == propPath && last.schemaNS == schemaNS) {
+            options = last.options;
+        } else {
+            last.valid = false;
+            if (!meta->GetProperty(schemaNS.c_str(), propPath.c_str(), &text, &options)) return ValueResult::End();
+            last.schemaNS.assign(schemaNS);
+            last.propPath.assign(propPath);
+            last.options = options;
+            last.valid = true;
+        }
 
         if (options & kXMP_PropCompositeMask) {
             // A struct has no value of its own.
             if (!(options & kXMP_PropValueIsArray)) return ValueResult::End();
-            if (index < 1 || index > meta->CountArrayItems(schemaNS.c_str(), propPath.c_str())) {
-                return ValueResult::End();
-            }
-            if (!meta->GetArrayItem(schemaNS.c_str(), propPath.c_str(), index, &text, nullptr)) {
+            // An index past the last item finds no item.
+            if (index < 1 || !meta->GetArrayItem(schemaNS.c_str(), propPath.c_str(), index, &text, nullptr)) {
                 return ValueResult::End();
             }
         } else if (index != 1) {
