@@ -1,11 +1,11 @@
-// The built Velmora.dll as a host meets it: loaded with LoadLibrary, reached
+// The built Velmora.dll as a host meets it: loaded with the kit's loader, reached
 // through DllGetClassObject, DllCanUnloadNow and the class object, and
 // through CoCreateInstance once the class is registered.
 #include "common/Product.h"
 
 #include "ComPtr.h"
+#include "LoadedModule.h"
 #include "LogCapture.h"
-#include "RegistrySandbox.h"
 #include "TestStream.h"
 #include "TestSupport.h"
 
@@ -13,6 +13,7 @@
 #include <objbase.h>
 #include <objidl.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,40 +27,23 @@ const std::wstring kKey = L"SOFTWARE\\Corvantis\\Velmora";
 const std::wstring kPrefix = L"Corvantis Velmora:";
 void* const kUntouched = reinterpret_cast<void*>(static_cast<uintptr_t>(0x5A5A5A5A));
 
-using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-using CanUnloadNowFunction = HRESULT(STDAPICALLTYPE*)();
-
-// Velmora.dll beside the test program.
-std::wstring DllPath() {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring text(path, length);
-    return text.substr(0, text.find_last_of(L'\\') + 1) + L"Velmora.dll";
-}
-
 class DllTest : public testing::Test {
 protected:
     DllTest() {
         RegistrySandbox::SetDword(kKey, L"DebugMode", 3);
         RegistrySandbox::SetString(kKey, L"TempPath", first.Path());
-        module = LoadLibraryW(DllPath().c_str());
-        if (!module) {
-            ADD_FAILURE() << "cannot load " << Narrow(DllPath()) << ", error " << GetLastError();
-            return;
-        }
-        getClassObject = reinterpret_cast<GetClassObjectFunction>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-        canUnloadNow = reinterpret_cast<CanUnloadNowFunction>(
-            reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
-        if (!getClassObject || !canUnloadNow) ADD_FAILURE() << "exports missing";
+        // Loaded after the registry is set: the DLL reads its log level then.
+        dll = std::make_unique<hostkit::VelmoraDll>();
+        if (!dll->IsLoaded()) ADD_FAILURE() << "cannot load " << Narrow(dll->Path()) << ", error " << dll->LoadError();
     }
-    ~DllTest() override {
-        if (module) FreeLibrary(module);
-    }
+
+    bool Loaded() const { return dll->IsLoaded(); }
+    HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) const { return dll->GetClassObject(clsid, riid, ppv); }
+    HRESULT CanUnloadNow() const { return dll->CanUnloadNow(); }
 
     ComPtr<IClassFactory> Factory() {
         ComPtr<IClassFactory> factory;
-        EXPECT_HR(S_OK, getClassObject(CLSID_VelmoraFilter, IID_IClassFactory, factory.PutVoid()));
+        EXPECT_HR(S_OK, GetClassObject(CLSID_VelmoraFilter, IID_IClassFactory, factory.PutVoid()));
         return factory;
     }
 
@@ -83,9 +67,7 @@ protected:
     RegistrySandbox registry;
     TempDirectory first;
     TempDirectory second;
-    HMODULE module = nullptr;
-    GetClassObjectFunction getClassObject = nullptr;
-    CanUnloadNowFunction canUnloadNow = nullptr;
+    std::unique_ptr<hostkit::VelmoraDll> dll;
 };
 
 // Loading starts the log from the registry before anything is written;
@@ -105,68 +87,69 @@ TEST(DllLifetime, LoadAndUnloadAreLogged) {
         RegistrySandbox registry;
         RegistrySandbox::SetDword(kKey, L"DebugMode", c.mode);
         LogCapture capture;
-        HMODULE module = LoadLibraryW(DllPath().c_str());
-        ASSERT_TRUE(module);
-        EXPECT_TRUE(FreeLibrary(module));
+        {
+            const hostkit::VelmoraDll dll;
+            ASSERT_TRUE(dll.IsLoaded());
+        }
         EXPECT_EQ(c.expected, capture.Lines());
     }
 }
 
 TEST_F(DllTest, CanUnloadRightAfterLoading) {
-    ASSERT_TRUE(module);
-    EXPECT_HR(S_OK, canUnloadNow());
+    ASSERT_TRUE(Loaded());
+    EXPECT_HR(S_OK, CanUnloadNow());
 }
 
 TEST_F(DllTest, OtherClassIdentifiersAreNotAvailable) {
-    ASSERT_TRUE(module);
+    ASSERT_TRUE(Loaded());
     const CLSID others[] = {GUID_NULL, CLSID_VelmoraPersistentHandler, IID_IFilter, IID_IClassFactory};
     for (const CLSID& clsid : others) {
         void* object = kUntouched;
-        EXPECT_HR(CLASS_E_CLASSNOTAVAILABLE, getClassObject(clsid, IID_IClassFactory, &object));
+        EXPECT_HR(CLASS_E_CLASSNOTAVAILABLE, GetClassObject(clsid, IID_IClassFactory, &object));
         EXPECT_EQ(kUntouched, object);
-        EXPECT_HR(S_OK, canUnloadNow());
+        EXPECT_HR(S_OK, CanUnloadNow());
     }
 }
 
 TEST_F(DllTest, ClassObjectKeepsTheModuleUntilReleased) {
-    ASSERT_TRUE(module);
+    ASSERT_TRUE(Loaded());
     const IID* interfaces[] = {&IID_IClassFactory, &IID_IUnknown};
     for (const IID* iid : interfaces) {
         IUnknown* object = nullptr;
-        ASSERT_HR(S_OK, getClassObject(CLSID_VelmoraFilter, *iid, reinterpret_cast<void**>(&object)));
+        ASSERT_HR(S_OK, GetClassObject(CLSID_VelmoraFilter, *iid, reinterpret_cast<void**>(&object)));
         ASSERT_TRUE(object);
-        EXPECT_HR(S_FALSE, canUnloadNow());
+        EXPECT_HR(S_FALSE, CanUnloadNow());
         EXPECT_EQ(0u, object->Release());  // the caller held the only reference
-        EXPECT_HR(S_OK, canUnloadNow());
+        EXPECT_HR(S_OK, CanUnloadNow());
     }
 }
 
 TEST_F(DllTest, EveryCallMakesAFreshClassObject) {
-    ASSERT_TRUE(module);
+    ASSERT_TRUE(Loaded());
     ComPtr<IClassFactory> one = Factory();
     ComPtr<IClassFactory> two = Factory();
     EXPECT_NE(one.Get(), two.Get());
     one.Reset();
-    EXPECT_HR(S_FALSE, canUnloadNow());
+    EXPECT_HR(S_FALSE, CanUnloadNow());
     two.Reset();
-    EXPECT_HR(S_OK, canUnloadNow());
+    EXPECT_HR(S_OK, CanUnloadNow());
 }
 
 // Interfaces that the class object does not offer: DllGetClassObject answers
 // E_UNEXPECTED, whatever QueryInterface said, and keeps nothing alive.
 TEST_F(DllTest, ClassObjectForAnInterfaceItLacksIsUnexpected) {
-    ASSERT_TRUE(module);
+    ASSERT_TRUE(Loaded());
     const IID* interfaces[] = {&IID_IFilter, &IID_IPersistFile, &IID_IStream, &IID_IDispatch};
     for (const IID* iid : interfaces) {
         void* object = kUntouched;
-        EXPECT_HR(E_UNEXPECTED, getClassObject(CLSID_VelmoraFilter, *iid, &object));
+        EXPECT_HR(E_UNEXPECTED, GetClassObject(CLSID_VelmoraFilter, *iid, &object));
         EXPECT_EQ(nullptr, object);
-        EXPECT_HR(S_OK, canUnloadNow());
+        EXPECT_HR(S_OK, CanUnloadNow());
     }
 }
 
 TEST_F(DllTest, ClassObjectQueryInterfaceAnswersWithoutLogging) {
-    ASSERT_TRUE(module);
+    ASSERT_TRUE(Loaded());
     ComPtr<IClassFactory> factory = Factory();
     LogCapture capture;
     struct Case {
@@ -191,25 +174,25 @@ TEST_F(DllTest, ClassObjectQueryInterfaceAnswersWithoutLogging) {
 }
 
 TEST_F(DllTest, LockServerCountsLocks) {
-    ASSERT_TRUE(module);
+    ASSERT_TRUE(Loaded());
     {
         ComPtr<IClassFactory> factory = Factory();
         EXPECT_HR(S_OK, factory->LockServer(TRUE));
         EXPECT_HR(S_OK, factory->LockServer(TRUE));
         EXPECT_HR(S_OK, factory->LockServer(FALSE));
     }
-    EXPECT_HR(S_FALSE, canUnloadNow());
+    EXPECT_HR(S_FALSE, CanUnloadNow());
     {
         ComPtr<IClassFactory> factory = Factory();
         EXPECT_HR(S_OK, factory->LockServer(FALSE));
     }
-    EXPECT_HR(S_OK, canUnloadNow());
+    EXPECT_HR(S_OK, CanUnloadNow());
 }
 
 // What CreateInstance gives for each interface: the filter's faces, and
 // E_UNEXPECTED for the ones it refuses, with the object destroyed again.
 TEST_F(DllTest, CreateInstanceHandsOutTheFiltersFaces) {
-    ASSERT_TRUE(module);
+    ASSERT_TRUE(Loaded());
     struct Case {
         const IID* iid;
         HRESULT result;
@@ -231,12 +214,12 @@ TEST_F(DllTest, CreateInstanceHandsOutTheFiltersFaces) {
                 EXPECT_EQ(nullptr, object);
             }
         }
-        EXPECT_HR(S_OK, canUnloadNow());
+        EXPECT_HR(S_OK, CanUnloadNow());
     }
 }
 
 TEST_F(DllTest, ObjectIdentityIsThePersistFileFace) {
-    ASSERT_TRUE(module);
+    ASSERT_TRUE(Loaded());
     ComPtr<IUnknown> object;
     ASSERT_HR(S_OK, Factory()->CreateInstance(nullptr, IID_IUnknown, object.PutVoid()));
     ComPtr<IPersistFile> file;
@@ -253,16 +236,16 @@ TEST_F(DllTest, ObjectIdentityIsThePersistFileFace) {
 }
 
 TEST_F(DllTest, FilterObjectKeepsTheModuleAfterItsClassObjectIsGone) {
-    ASSERT_TRUE(module);
+    ASSERT_TRUE(Loaded());
     ComPtr<IFilter> filter;
     ASSERT_HR(S_OK, Factory()->CreateInstance(nullptr, IID_IFilter, filter.PutVoid()));
-    EXPECT_HR(S_FALSE, canUnloadNow());
+    EXPECT_HR(S_FALSE, CanUnloadNow());
     filter.Reset();
-    EXPECT_HR(S_OK, canUnloadNow());
+    EXPECT_HR(S_OK, CanUnloadNow());
 }
 
 TEST_F(DllTest, AggregationIsRefusedForAnyInterface) {
-    ASSERT_TRUE(module);
+    ASSERT_TRUE(Loaded());
     ComPtr<IClassFactory> factory = Factory();
     ComPtr<IUnknown> outer;
     ASSERT_HR(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, outer.PutVoid()));
@@ -276,7 +259,7 @@ TEST_F(DllTest, AggregationIsRefusedForAnyInterface) {
 // Aggregation is refused before anything else: the configuration is not
 // built then, so the registry as it is at the first real creation counts.
 TEST_F(DllTest, AggregationRefusedFirstLeavesTheConfigurationUnbuilt) {
-    ASSERT_TRUE(module);
+    ASSERT_TRUE(Loaded());
     ComPtr<IClassFactory> factory = Factory();
     IUnknown* other = static_cast<IUnknown*>(kUntouched);
     EXPECT_HR(CLASS_E_NOAGGREGATION,
@@ -290,7 +273,7 @@ TEST_F(DllTest, AggregationRefusedFirstLeavesTheConfigurationUnbuilt) {
 // The configuration is read once per process: objects made later, through
 // other class objects, share it even when the registry has changed since.
 TEST_F(DllTest, ConfigurationIsBuiltOnceAcrossObjects) {
-    ASSERT_TRUE(module);
+    ASSERT_TRUE(Loaded());
     ComPtr<IUnknown> one;
     ASSERT_HR(S_OK, Factory()->CreateInstance(nullptr, IID_IUnknown, one.PutVoid()));
     RegistrySandbox::SetString(kKey, L"TempPath", second.Path());
@@ -306,13 +289,13 @@ TEST_F(DllTest, ConfigurationIsBuiltOnceAcrossObjects) {
 }
 
 TEST_F(DllTest, NullOutParametersAreRefused) {
-    ASSERT_TRUE(module);
-    EXPECT_HR(E_POINTER, getClassObject(CLSID_VelmoraFilter, IID_IClassFactory, nullptr));
+    ASSERT_TRUE(Loaded());
+    EXPECT_HR(E_POINTER, GetClassObject(CLSID_VelmoraFilter, IID_IClassFactory, nullptr));
     ComPtr<IClassFactory> factory = Factory();
     EXPECT_HR(E_POINTER, factory->QueryInterface(IID_IUnknown, nullptr));
     EXPECT_HR(E_POINTER, factory->CreateInstance(nullptr, IID_IFilter, nullptr));
     factory.Reset();
-    EXPECT_HR(S_OK, canUnloadNow());
+    EXPECT_HR(S_OK, CanUnloadNow());
 }
 
 }  // namespace

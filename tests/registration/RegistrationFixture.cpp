@@ -18,39 +18,14 @@ bool EnableDetailLog() {
     return true;
 }
 
-std::wstring ProgramDirectory() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring directory = path;
-    return directory.substr(0, directory.find_last_of(L'\\') + 1);
-}
-
-VelmoraLibrary::VelmoraLibrary() : path(ProgramDirectory() + L"Velmora.dll") {
-    module = LoadLibraryW(path.c_str());
-    if (!module) return;
-    registerServer = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-    unregisterServer = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")));
-    tiffRegister = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, "SpsTiffRegister")));
-    tiffUnregister = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, "SpsTiffUnregister")));
-    if (!registerServer || !unregisterServer || !tiffRegister || !tiffUnregister) {
-        FreeLibrary(module);
-        module = nullptr;
-    }
-}
-
-VelmoraLibrary::~VelmoraLibrary() {
-    if (module) FreeLibrary(module);
-}
+VelmoraLibrary::VelmoraLibrary()
+    : tiffRegister(Export<TiffFunction>("SpsTiffRegister")),
+      tiffUnregister(Export<TiffFunction>("SpsTiffUnregister")) {}
 
 namespace {
 
 using ResetFunction = void (*)(const wchar_t*, const wchar_t*);
 using RecordFunction = DWORD (*)(wchar_t*, DWORD);
-
-template <class Function>
-Function Resolve(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 }  // namespace
 
@@ -72,14 +47,14 @@ FakeHosts::FakeHosts() : path(ProgramDirectory() + L"VelmoraFakeHost.dll") {
     EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_ALL_ACCESS, &classes));
     UninstallAll();
     // Held for the test's life, so that the record survives COM unloading the DLL.
-    module = LoadLibraryW(path.c_str());
+    module = std::make_unique<hostkit::LoadedModule>(path);
     Configure(L"", L"");
 }
 
 FakeHosts::~FakeHosts() {
     UninstallAll();
     if (classes) RegCloseKey(classes);
-    if (module) FreeLibrary(module);
+    module.reset();
     if (lock) {
         ReleaseMutex(lock);
         CloseHandle(lock);
@@ -104,14 +79,14 @@ void FakeHosts::Install(const SharePointProduct& product) const {
 }
 
 void FakeHosts::Configure(const std::wstring& failing, const std::wstring& withoutInterface) const {
-    if (!module) return;
-    Resolve<ResetFunction>(module, "FakeHostReset")(failing.c_str(), withoutInterface.c_str());
+    const auto reset = module->Export<ResetFunction>("FakeHostReset");
+    if (reset) reset(failing.c_str(), withoutInterface.c_str());
 }
 
 std::vector<std::wstring> FakeHosts::Calls() const {
     std::vector<std::wstring> calls;
-    if (!module) return calls;
-    const auto record = Resolve<RecordFunction>(module, "FakeHostRecord");
+    const auto record = module->Export<RecordFunction>("FakeHostRecord");
+    if (!record) return calls;
     std::wstring text(record(nullptr, 0) + 1, L'\0');
     text.resize(record(text.data(), static_cast<DWORD>(text.size())));
     size_t start = 0;

@@ -5,44 +5,41 @@
 
 #include "PrefixRegistryLock.h"
 
-#include "RegistrySandbox.h"
+#include "LoadedModule.h"
+#include "TestSupport.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace velmora::test {
 
-// Directory of the running test program, ending in "\".
-std::wstring ProgramDirectory();
+using hostkit::ProgramDirectory;
 
-// Velmora.dll from beside the test program, with its registration exports.
-class VelmoraLibrary {
+// Velmora.dll from beside the test program (the kit's loader), with its
+// registration exports and the SharePoint TIFF pair.
+class VelmoraLibrary : public hostkit::VelmoraDll {
 public:
     VelmoraLibrary();
-    ~VelmoraLibrary();
-    VelmoraLibrary(const VelmoraLibrary&) = delete;
-    VelmoraLibrary& operator=(const VelmoraLibrary&) = delete;
 
-    bool Loaded() const { return module != nullptr; }
-    const std::wstring& Path() const { return path; }
+    bool Loaded() const {
+        return IsLoaded() && Exports("DllRegisterServer") && Exports("DllUnregisterServer") && tiffRegister &&
+               tiffUnregister;
+    }
 
-    HRESULT Register() const { return registerServer(); }
-    HRESULT Unregister() const { return unregisterServer(); }
+    HRESULT Register() const { return RegisterServer(); }
+    HRESULT Unregister() const { return UnregisterServer(); }
     HRESULT TiffRegister() const { return tiffRegister(); }
     HRESULT TiffUnregister() const { return tiffUnregister(); }
 
 private:
-    using Export = HRESULT(STDAPICALLTYPE*)();
-    HMODULE module = nullptr;
-    std::wstring path;
-    Export registerServer = nullptr;
-    Export unregisterServer = nullptr;
-    Export tiffRegister = nullptr;
-    Export tiffUnregister = nullptr;
+    using TiffFunction = HRESULT(STDAPICALLTYPE*)();
+    TiffFunction tiffRegister = nullptr;
+    TiffFunction tiffUnregister = nullptr;
 };
 
 // The SharePoint products, as the filter looks for them.
@@ -70,7 +67,7 @@ public:
     FakeHosts(const FakeHosts&) = delete;
     FakeHosts& operator=(const FakeHosts&) = delete;
 
-    bool Loaded() const { return module != nullptr; }
+    bool Loaded() const { return module && module->Handle(); }
     void Install(const SharePointProduct& product) const;
     // Products (class strings, concatenated) whose calls fail, or that do not offer the interface.
     void Configure(const std::wstring& failing, const std::wstring& withoutInterface) const;
@@ -94,8 +91,8 @@ private:
 
     HANDLE lock = nullptr;
     HKEY classes = nullptr;  // the real HKEY_LOCAL_MACHINE\Software\Classes
-    HMODULE module = nullptr;
     std::wstring path;
+    std::unique_ptr<hostkit::LoadedModule> module;
 };
 
 // Sets "DebugMode" to 3 in the sandboxed product key; the DLL reads it when loaded.

@@ -215,20 +215,17 @@ TEST_F(RegistrationLayout, LongModulePathIsRegisteredWhole) {
     const std::wstring copy = directory + L"Velmora.dll";
     ASSERT_TRUE(CopyFileW(dll.Path().c_str(), copy.c_str(), FALSE));
     {
-        HMODULE module = LoadLibraryW(copy.c_str());
-        ASSERT_NE(nullptr, module);
+        const velmora::hostkit::VelmoraDll copied(copy);
+        ASSERT_NE(nullptr, copied.Handle());
         wchar_t loaded[2048] = {};
-        const DWORD length = GetModuleFileNameW(module, loaded, 2048);
+        const DWORD length = GetModuleFileNameW(copied.Handle(), loaded, 2048);
         EXPECT_GT(length, static_cast<DWORD>(MAX_PATH));
-        using Export = HRESULT(STDAPICALLTYPE*)();
-        const auto registerServer = reinterpret_cast<Export>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-        ASSERT_NE(nullptr, registerServer);
-        EXPECT_HR(S_OK, registerServer());
+        ASSERT_TRUE(copied.Exports("DllRegisterServer"));
+        EXPECT_HR(S_OK, copied.RegisterServer());
         std::wstring registered;
         EXPECT_TRUE(RegistrySandbox::ReadString(L"CLSID\\" + kFilter + L"\\InprocServer32", nullptr, registered,
                                                 HKEY_CLASSES_ROOT));
         EXPECT_EQ(std::wstring(loaded, length), registered);
-        FreeLibrary(module);
     }
     DeleteFileW(copy.c_str());
     for (auto level = created.rbegin(); level != created.rend(); ++level) RemoveDirectoryW(level->c_str());

@@ -1,5 +1,7 @@
 #include "ChunkRecorder.h"
 
+#include "ChunkDrain.h"
+
 #include <filterr.h>
 #include <ntquery.h>
 #include <objbase.h>
@@ -12,65 +14,66 @@ namespace velmora::test {
 
 namespace {
 
-void TakeValue(IFilter* filter, Chunk& chunk) {
-    PROPVARIANT* value = nullptr;
-    chunk.valueResult = filter->GetValue(&value);
-    if (FAILED(chunk.valueResult) || !value) return;
-    chunk.vt = value->vt;
-    switch (value->vt) {
-    case VT_LPWSTR:
-        if (value->pwszVal) chunk.text = value->pwszVal;
-        break;
-    case VT_FILETIME:
-        chunk.time = value->filetime;
-        break;
-    case VT_INT:
-        chunk.intVal = value->intVal;
-        break;
-    default:
-        break;
-    }
-    PropVariantClear(value);
-    CoTaskMemFree(value);
-}
+// Keeps a copy of everything the kit's drain hands over, chunk by chunk.
+class Recorder : public hostkit::ChunkVisitor {
+public:
+    explicit Recorder(Drain& drain) : drain(drain) {}
 
-void TakeText(IFilter* filter, Chunk& chunk, ULONG bufferSize) {
-    std::vector<WCHAR> buffer(bufferSize + 1);
-    for (int guard = 0; guard < 1000000; ++guard) {
-        ULONG size = bufferSize;
-        const HRESULT hr = filter->GetText(&size, buffer.data());
-        chunk.textResults.push_back(hr);
-        if (hr != S_OK && hr != FILTER_S_LAST_TEXT) return;
-        chunk.pieces.push_back(size);
-        chunk.text.append(buffer.data(), size);
-        if (hr == FILTER_S_LAST_TEXT) return;
+    void Chunk(const STAT_CHUNK& stat) override {
+        velmora::test::Chunk chunk;
+        chunk.stat = stat;
+        if (stat.attribute.psProperty.ulKind == PRSPEC_LPWSTR) {
+            if (stat.attribute.psProperty.lpwstr) chunk.attributeName = stat.attribute.psProperty.lpwstr;
+            chunk.stat.attribute.psProperty.lpwstr = nullptr;
+        }
+        drain.chunks.push_back(std::move(chunk));
     }
-}
+    // The first GetValue is the chunk's; the next only says there are no more.
+    void Value(HRESULT result, const PROPVARIANT* value) override {
+        velmora::test::Chunk& chunk = drain.chunks.back();
+        if (++values > 1) return;
+        chunk.valueResult = result;
+        if (FAILED(result) || !value) return;
+        chunk.vt = value->vt;
+        switch (value->vt) {
+        case VT_LPWSTR:
+            if (value->pwszVal) chunk.text = value->pwszVal;
+            break;
+        case VT_FILETIME:
+            chunk.time = value->filetime;
+            break;
+        case VT_INT:
+            chunk.intVal = value->intVal;
+            break;
+        default:
+            break;
+        }
+    }
+    void Text(HRESULT result, const WCHAR* text, ULONG size) override {
+        velmora::test::Chunk& chunk = drain.chunks.back();
+        chunk.textResults.push_back(result);
+        if (!text) return;
+        chunk.pieces.push_back(size);
+        chunk.text.append(text, size);
+    }
+    void Finished() override { values = 0; }
+
+private:
+    Drain& drain;
+    int values = 0;
+};
 
 }  // namespace
 
 Drain DrainFilter(IFilter* filter, ULONG textBuffer, size_t maxChunks) {
     Drain drain;
-    for (size_t n = 0; n < maxChunks; ++n) {
-        STAT_CHUNK stat{};
-        const HRESULT hr = filter->GetChunk(&stat);
-        if (FAILED(hr)) {
-            drain.end = hr;
-            drain.endStat = stat;
-            return drain;
-        }
-        Chunk chunk;
-        chunk.stat = stat;
-        if (stat.attribute.psProperty.ulKind == PRSPEC_LPWSTR) {
-            if (stat.attribute.psProperty.lpwstr) chunk.attributeName = stat.attribute.psProperty.lpwstr;
-            CoTaskMemFree(stat.attribute.psProperty.lpwstr);
-            chunk.stat.attribute.psProperty.lpwstr = nullptr;
-        }
-        if (stat.flags & CHUNK_VALUE) TakeValue(filter, chunk);
-        if (stat.flags & CHUNK_TEXT) TakeText(filter, chunk, textBuffer);
-        drain.chunks.push_back(std::move(chunk));
-    }
-    drain.end = E_ABORT;  // the filter never ended
+    Recorder recorder(drain);
+    hostkit::DrainOptions options;
+    options.textBuffer = textBuffer;
+    options.maxChunks = maxChunks;
+    const hostkit::DrainEnd end = hostkit::DrainChunks(filter, options, recorder);
+    drain.end = end.end;  // E_ABORT: the filter never ended
+    drain.endStat = end.endStat;
     return drain;
 }
 

@@ -1,6 +1,6 @@
-// A host's view of a filter: drains every chunk the way a search host does
-// (GetChunk, then GetValue or GetText until they report the end), frees what
-// it is handed, and records each chunk for comparison with a table.
+// A host's view of a filter: drains every chunk through the host-side kit's
+// drain (GetChunk, then GetValue or GetText until they report the end) and
+// records each chunk for comparison with a table.
 #pragma once
 
 #include "PropertySets.h"

@@ -1,10 +1,14 @@
-// Test programs start the XMP Toolkit once per process, as the DLL does.
+// Test programs start the XMP Toolkit once per process, as the DLL does, and
+// count a failure of the host-side kit's helpers as a failure of the test.
+#include "Failures.h"
+
 #include "xmp/XmpToolkit.h"
 
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
+    velmora::hostkit::SetFailureHandler([](const std::string& message) { ADD_FAILURE() << message; });
     if (!SXMPMeta::Initialize()) return 2;
     const int result = RUN_ALL_TESTS();
     SXMPMeta::Terminate();

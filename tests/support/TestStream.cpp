@@ -1,6 +1,7 @@
 #include "TestStream.h"
 
-#include <gtest/gtest.h>
+#include "MemoryStream.h"
+#include "TestSupport.h"
 
 #include <algorithm>
 #include <cstring>
@@ -24,23 +25,8 @@ TestStream::~TestStream() {
     if (inner) inner->Release();
 }
 
-STDMETHODIMP TestStream::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISequentialStream) || IsEqualIID(riid, IID_IStream)) {
-        *ppv = static_cast<IStream*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) TestStream::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&references)); }
-
-STDMETHODIMP_(ULONG) TestStream::Release() {
-    const LONG count = InterlockedDecrement(&references);
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
+bool TestStream::Offers(REFIID riid) const {
+    return IsEqualIID(riid, IID_ISequentialStream) || IsEqualIID(riid, IID_IStream);
 }
 
 STDMETHODIMP TestStream::Read(void* pv, ULONG cb, ULONG* pcbRead) {
@@ -121,14 +107,7 @@ std::vector<ULONG> TestStream::DeliveredSizes() const {
 
 IStream* MemoryStream(const std::string& bytes) {
     IStream* stream = nullptr;
-    EXPECT_EQ(S_OK, CreateStreamOnHGlobal(nullptr, TRUE, &stream));
-    if (!stream) return nullptr;
-    ULONG written = 0;
-    if (!bytes.empty()) {
-        EXPECT_EQ(S_OK, stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written));
-    }
-    LARGE_INTEGER start{};
-    EXPECT_EQ(S_OK, stream->Seek(start, STREAM_SEEK_SET, nullptr));
+    EXPECT_HR(S_OK, hostkit::MemoryStream(bytes, &stream));
     return stream;
 }
 

@@ -7,6 +7,8 @@
 
 #include "ReadOnlyStream.h"
 
+#include "common/ComObject.h"
+
 #include <windows.h>
 #include <objidl.h>
 
@@ -16,7 +18,7 @@
 
 namespace velmora::test {
 
-class TestStream : public hostkit::ReadOnlyStream<IStream> {
+class TestStream : public hostkit::ReadOnlyStream<ComObject<IStream>> {
 public:
     struct ReadCall {
         ULONG asked;
@@ -54,10 +56,7 @@ public:
     std::vector<ReadCall> reads;
     int statCalls = 0;
 
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
+    bool Offers(REFIID riid) const override;
     // ISequentialStream
     STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override;
     // IStream
@@ -68,19 +67,18 @@ public:
     void EndAtOnce() { failAtRead = -1; }
     std::vector<ULONG> AskedSizes() const;
     std::vector<ULONG> DeliveredSizes() const;
-    LONG References() const { return references; }
+    using ComObject::References;
 
 private:
     TestStream() = default;
-    virtual ~TestStream();
+    ~TestStream() override;
 
-    LONG references = 1;
     IStream* inner = nullptr;
     std::string bytes;
     size_t position = 0;
 };
 
-// A memory stream (CreateStreamOnHGlobal) holding bytes, positioned at its start.
+// The kit's memory stream over bytes; a failure to make it fails the test.
 IStream* MemoryStream(const std::string& bytes);
 
 }  // namespace velmora::test

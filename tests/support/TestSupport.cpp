@@ -6,60 +6,13 @@ namespace velmora::test {
 
 std::wstring TestDataPath(const std::wstring& name) { return std::wstring(VELMORA_TEST_DATA_DIR) + L"\\" + name; }
 
-TempDirectory::TempDirectory() {
-    wchar_t base[MAX_PATH];
-    GetTempPathW(MAX_PATH, base);
-    static LONG counter = 0;
-    for (;;) {
-        wchar_t name[MAX_PATH];
-        swprintf(name, MAX_PATH, L"%lsvelmora-test-%lu-%ld\\", base, GetCurrentProcessId(), InterlockedIncrement(&counter));
-        if (CreateDirectoryW(name, nullptr)) {
-            path = name;
-            return;
-        }
-        if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            ADD_FAILURE() << "cannot create a temporary directory";
-            return;
-        }
-    }
-}
-
-TempDirectory::~TempDirectory() {
-    if (path.empty()) return;
-    for (const std::wstring& file : Files()) {
-        const std::wstring full = path + file;
-        SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(full.c_str());
-    }
-    RemoveDirectoryW(path.c_str());
-}
-
-std::vector<std::wstring> TempDirectory::Files() const { return FilesIn(path); }
-
-std::vector<std::wstring> FilesIn(const std::wstring& directory) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((directory + L"*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return names;
-}
-
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Narrow(path);
-    DWORD written = 0;
-    const BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    ASSERT_TRUE(ok && written == bytes.size()) << Narrow(path);
+    ASSERT_TRUE(hostkit::WriteWholeFile(path, bytes)) << Narrow(path);
 }
 
 std::string ReadBytes(const std::wstring& path) {
     std::string bytes;
-    if (FAILED(BinaryCopy(path.c_str(), bytes))) bytes.clear();
+    if (!hostkit::ReadWholeFile(path, bytes)) bytes.clear();
     return bytes;
 }
 

@@ -1,6 +1,11 @@
 // Shared helpers for the test programs: exact HRESULT checks printed in hex,
-// test data paths, and scratch directories that clean up after themselves.
+// test data paths, and the host-side kit's files, scratch directories,
+// private registry and malloc spy under the tests' names.
 #pragma once
+
+#include "Files.h"
+#include "MallocSpy.h"
+#include "RegistrySandbox.h"
 
 #include <windows.h>
 
@@ -27,26 +32,11 @@ inline void PrintTo(const Hr& hr, std::ostream* os) {
 // Absolute Windows path of a file under tests/data.
 std::wstring TestDataPath(const std::wstring& name);
 
-// A fresh directory under the system temporary directory, removed with its
-// contents on destruction. Path() ends in a backslash.
-class TempDirectory {
-public:
-    TempDirectory();
-    ~TempDirectory();
-    TempDirectory(const TempDirectory&) = delete;
-    TempDirectory& operator=(const TempDirectory&) = delete;
-
-    const std::wstring& Path() const { return path; }
-    std::wstring File(const std::wstring& name) const { return path + name; }
-    // Names of the files it holds now.
-    std::vector<std::wstring> Files() const;
-
-private:
-    std::wstring path;
-};
-
-// Names of the files (not directories) in a directory that ends in a backslash.
-std::vector<std::wstring> FilesIn(const std::wstring& directory);
+// The kit's helpers report their failures to gtest (see TestMain.cpp).
+using hostkit::FilesIn;
+using hostkit::MallocSpy;
+using hostkit::RegistrySandbox;
+using hostkit::TempDirectory;
 
 // Writes bytes to a file (created or replaced); asserts on failure.
 void WriteBytes(const std::wstring& path, const std::string& bytes);

@@ -10,8 +10,10 @@
 // this program; the output says which.
 #include "HostHarness.h"
 #include "Arguments.h"
+#include "ChunkDrain.h"
 #include "ReadOnlyStream.h"
 #include "common/ComObject.h"
+#include "common/Product.h"
 #include "xmp/PacketSearch.h"
 #include "xmp/XmpToolkit.h"
 
@@ -133,7 +135,7 @@ struct Activation {
 
     HRESULT Create(IFilter** filter) const {
         if (coCreate)
-            return CoCreateInstance(fuzz::kFilterClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IFilter,
+            return CoCreateInstance(CLSID_VelmoraFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IFilter,
                                     reinterpret_cast<void**>(filter));
         return dll->CreateFilter(IID_IFilter, reinterpret_cast<void**>(filter));
     }
@@ -272,28 +274,16 @@ void TimeReadFloor(const std::wstring& kind, const std::wstring& path, int times
 long long DrainWithBuffer(IFilter* filter, ULONG buffer) {
     ULONG flags = 0;
     if (FAILED(filter->Init(IFILTER_INIT_APPLY_INDEX_ATTRIBUTES, 0, nullptr, &flags))) return -1;
-    std::vector<WCHAR> text(buffer);
-    long long characters = 0;
-    STAT_CHUNK stat{};
-    while (filter->GetChunk(&stat) == S_OK) {
-        if (stat.attribute.psProperty.ulKind == PRSPEC_LPWSTR) CoTaskMemFree(stat.attribute.psProperty.lpwstr);
-        if (stat.flags == CHUNK_VALUE) {
-            PROPVARIANT* value = nullptr;
-            if (SUCCEEDED(filter->GetValue(&value))) {
-                PropVariantClear(value);
-                CoTaskMemFree(value);
-            }
-            continue;
-        }
-        for (;;) {
-            ULONG size = buffer;
-            const HRESULT hr = filter->GetText(&size, text.data());
-            if (FAILED(hr)) break;
-            characters += size;
-            if (hr == FILTER_S_LAST_TEXT) break;
-        }
-    }
-    return characters;
+    struct Counter : hostkit::ChunkVisitor {
+        long long characters = 0;
+        void Text(HRESULT, const WCHAR*, ULONG size) override { characters += size; }
+    } counter;
+    hostkit::DrainOptions options;
+    options.textBuffer = buffer;
+    options.maxChunks = SIZE_MAX;
+    options.maxPieces = SIZE_MAX;
+    hostkit::DrainChunks(filter, options, counter);
+    return counter.characters;
 }
 
 bool WriteDocument(const std::wstring& path, const std::string& head, const std::string& unit, size_t count,
@@ -492,7 +482,7 @@ int wmain(int argc, wchar_t** argv) {
     Activation activation;
     activation.dll = &dll;
     IFilter* probe = nullptr;
-    if (SUCCEEDED(CoCreateInstance(fuzz::kFilterClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IFilter,
+    if (SUCCEEDED(CoCreateInstance(CLSID_VelmoraFilter, nullptr, CLSCTX_INPROC_SERVER, IID_IFilter,
                                    reinterpret_cast<void**>(&probe)))) {
         probe->Release();
         activation.coCreate = true;

@@ -11,9 +11,9 @@
 #include "Arguments.h"
 #include "FuzzLoop.h"
 
+#include "Files.h"
 #include "MallocSpy.h"
 #include "RegistrySandbox.h"
-#include "TestSupport.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -82,17 +82,17 @@ int wmain(int argc, wchar_t** argv) {
     options.findingsDirectory = findings;
     options.verbose = true;
 
-    test::RegistrySandbox sandbox;
-    test::TempDirectory work;
-    test::TempDirectory filterTemp;
-    test::RegistrySandbox::SetString(L"SOFTWARE\\Corvantis\\Velmora", L"TempPath", filterTemp.Path());
+    hostkit::RegistrySandbox sandbox;
+    hostkit::TempDirectory work(L"velmora-fuzz");
+    hostkit::TempDirectory filterTemp(L"velmora-fuzz");
+    hostkit::RegistrySandbox::SetString(L"SOFTWARE\\Corvantis\\Velmora", L"TempPath", filterTemp.Path());
     // With a findings directory the current input is written there, so that
     // it survives a process that had to end abruptly.
     options.workDirectory = findings.empty() ? work.Path() : findings;
     options.filterTempDirectory = filterTemp.Path();
 
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    test::MallocSpy spy;
+    hostkit::MallocSpy spy;
     if (!spy.Registered()) return 2;
     options.spy = &spy;
     fuzz::VelmoraDll dll;

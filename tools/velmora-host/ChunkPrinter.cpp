@@ -1,6 +1,8 @@
 // The host-side chunk loop of velmora-host and its two output formats.
 #include "ChunkPrinter.h"
 
+#include "ChunkDrain.h"
+
 #include "common/Win32.h"
 
 #include <filterr.h>
@@ -64,37 +66,6 @@ ChunkValue ValueOf(const PROPVARIANT& value) {
         return {L"VT_BOOL", value.boolVal ? L"true" : L"false", false};
     default:
         return {L"VT_" + Number(value.vt), L"", false};
-    }
-}
-
-// GetValue until the filter says there are no more; frees each PROPVARIANT.
-void TakeValues(IFilter* filter, ChunkRecord& chunk) {
-    for (size_t n = 0; n < kMaxChunks; ++n) {
-        PROPVARIANT* value = nullptr;
-        const HRESULT hr = filter->GetValue(&value);
-        if (hr == FILTER_E_NO_MORE_VALUES || hr == FILTER_E_NO_VALUES) return;
-        if (FAILED(hr) || !value) {
-            chunk.contentResult = FAILED(hr) ? hr : E_POINTER;
-            return;
-        }
-        chunk.values.push_back(ValueOf(*value));
-        PropVariantClear(value);
-        CoTaskMemFree(value);
-    }
-}
-
-void TakeText(IFilter* filter, ChunkRecord& chunk) {
-    WCHAR buffer[kTextBuffer];
-    for (size_t n = 0; n < kMaxChunks; ++n) {
-        ULONG size = kTextBuffer;
-        const HRESULT hr = filter->GetText(&size, buffer);
-        if (hr == FILTER_E_NO_MORE_TEXT || hr == FILTER_E_NO_TEXT) return;
-        if (FAILED(hr)) {
-            chunk.contentResult = hr;
-            return;
-        }
-        chunk.text.append(buffer, size < kTextBuffer ? size : kTextBuffer);
-        if (hr == FILTER_S_LAST_TEXT) return;
     }
 }
 
@@ -184,6 +155,60 @@ void WriteBytes(FILE* out, const std::string& bytes) { std::fwrite(bytes.data(),
 
 void WriteUtf8(FILE* out, const std::wstring& text) { WriteBytes(out, WideToUtf8(text)); }
 
+namespace {
+
+// Turns what the drain hands over into one record per chunk and prints it
+// as soon as the chunk's content is taken.
+class ChunkPrinter : public hostkit::ChunkVisitor {
+public:
+    ChunkPrinter(bool json, FILE* out) : json(json), out(out) {}
+
+    void Chunk(const STAT_CHUNK& stat) override {
+        chunk = ChunkRecord{};
+        chunk.id = stat.idChunk;
+        chunk.flags = stat.flags;
+        chunk.breakType = stat.breakType;
+        chunk.locale = stat.locale;
+        chunk.set = stat.attribute.guidPropSet;
+        chunk.byName = stat.attribute.psProperty.ulKind == PRSPEC_LPWSTR;
+        if (chunk.byName) {
+            chunk.name = stat.attribute.psProperty.lpwstr ? stat.attribute.psProperty.lpwstr : L"(null)";
+        } else {
+            chunk.propid = stat.attribute.psProperty.propid;
+        }
+    }
+    void Value(HRESULT hr, const PROPVARIANT* value) override {
+        if (hr == FILTER_E_NO_MORE_VALUES || hr == FILTER_E_NO_VALUES) return;
+        if (FAILED(hr) || !value) {
+            chunk.contentResult = FAILED(hr) ? hr : E_POINTER;
+            return;
+        }
+        chunk.values.push_back(ValueOf(*value));
+    }
+    void Text(HRESULT hr, const WCHAR* text, ULONG size) override {
+        if (hr == FILTER_E_NO_MORE_TEXT || hr == FILTER_E_NO_TEXT) return;
+        if (FAILED(hr)) {
+            chunk.contentResult = hr;
+            return;
+        }
+        if (text) chunk.text.append(text, size);
+    }
+    void Finished() override {
+        if (json) {
+            WriteBytes(out, FormatJson(chunk) + "\n");
+        } else {
+            WriteUtf8(out, FormatText(chunk) + L"\n");
+        }
+    }
+
+private:
+    bool json;
+    FILE* out;
+    ChunkRecord chunk;
+};
+
+}  // namespace
+
 bool DrainAndPrint(IFilter* filter, const std::vector<RequestedProperty>& properties, bool json, FILE* out,
                    HostError& error) {
     std::vector<FULLPROPSPEC> attributes(properties.size());
@@ -206,42 +231,19 @@ bool DrainAndPrint(IFilter* filter, const std::vector<RequestedProperty>& proper
         return false;
     }
 
-    size_t count = 0;
-    for (; count < kMaxChunks; ++count) {
-        STAT_CHUNK stat{};
-        hr = filter->GetChunk(&stat);
-        if (hr == FILTER_E_END_OF_CHUNKS) break;
-        if (hr == FILTER_E_EMBEDDING_UNAVAILABLE || hr == FILTER_E_LINK_UNAVAILABLE) continue;
-        if (FAILED(hr)) {
-            error = HostError{5, L"IFilter::GetChunk failed after " + Number(count) + L" chunks: " + DescribeHresult(hr)};
-            return false;
-        }
-        ChunkRecord chunk;
-        chunk.id = stat.idChunk;
-        chunk.flags = stat.flags;
-        chunk.breakType = stat.breakType;
-        chunk.locale = stat.locale;
-        chunk.set = stat.attribute.guidPropSet;
-        chunk.byName = stat.attribute.psProperty.ulKind == PRSPEC_LPWSTR;
-        if (chunk.byName) {
-            CoTaskMemPtr<wchar_t> name(stat.attribute.psProperty.lpwstr);
-            chunk.name = name ? name.get() : L"(null)";
-        } else {
-            chunk.propid = stat.attribute.psProperty.propid;
-        }
-        if (stat.flags & CHUNK_VALUE) {
-            TakeValues(filter, chunk);
-        } else {
-            TakeText(filter, chunk);
-        }
-        if (json) {
-            WriteBytes(out, FormatJson(chunk) + "\n");
-        } else {
-            WriteUtf8(out, FormatText(chunk) + L"\n");
-        }
-    }
-    if (count == kMaxChunks) {
-        error = HostError{5, L"the filter did not stop after " + Number(count) + L" chunks"};
+    ChunkPrinter printer(json, out);
+    hostkit::DrainOptions drain;
+    drain.textBuffer = kTextBuffer;
+    drain.maxChunks = kMaxChunks;
+    drain.maxPieces = kMaxChunks;
+    drain.skipUnavailable = true;
+    const hostkit::DrainEnd outcome = hostkit::DrainChunks(filter, drain, printer);
+    const size_t count = outcome.chunks;
+    if (outcome.end != FILTER_E_END_OF_CHUNKS) {
+        error = count == kMaxChunks
+                    ? HostError{5, L"the filter did not stop after " + Number(count) + L" chunks"}
+                    : HostError{5, L"IFilter::GetChunk failed after " + Number(count) + L" chunks: " +
+                                       DescribeHresult(outcome.end)};
         return false;
     }
     if (json) {

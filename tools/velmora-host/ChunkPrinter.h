@@ -1,6 +1,6 @@
-// Draining a filter the way a search host does, and printing each chunk as
-// a line of text or as one JSON object per line. Everything the filter hands
-// over (attribute names, PROPVARIANTs and their strings) is freed here.
+// Draining a filter the way a search host does (the host-side kit's drain,
+// which frees everything the filter hands over), and printing each chunk as
+// a line of text or as one JSON object per line.
 #pragma once
 
 #include "FilterSource.h"

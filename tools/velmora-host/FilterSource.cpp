@@ -1,6 +1,9 @@
 // Finding, creating and loading the filter for velmora-host.
 #include "FilterSource.h"
 
+#include "Files.h"
+#include "MemoryStream.h"
+
 #include "common/Registry.h"
 #include "common/Win32.h"
 #include "common/Product.h"
@@ -22,16 +25,6 @@ bool ReadDefaultValue(const std::wstring& path, std::wstring& value) {
 
 HostError Error(int exitCode, const std::wstring& message) { return HostError{exitCode, message}; }
 
-bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
-    UniqueFileHandle file(
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    char block[65536];
-    DWORD read = 0;
-    while (ReadFile(file.Get(), block, sizeof block, &read, nullptr) && read > 0) bytes.append(block, read);
-    return true;
-}
-
 }  // namespace
 
 std::wstring DescribeHresult(HRESULT hr) {
@@ -51,11 +44,6 @@ std::wstring DescribeHresult(HRESULT hr) {
     }
     LocalFree(message);
     return text;
-}
-
-FilterSource::~FilterSource() {
-    filter.Reset();
-    if (module) FreeLibrary(module);
 }
 
 bool FilterSource::FromRegistry(const std::wstring& file, HostError& error) {
@@ -90,25 +78,20 @@ bool FilterSource::FromRegistry(const std::wstring& file, HostError& error) {
     return true;
 }
 
-bool FilterSource::FromDll(const std::wstring& dll, HostError& error) {
-    module = LoadLibraryW(dll.c_str());
-    if (!module) {
-        error = Error(3, L"cannot load " + dll + L": " + DescribeHresult(HRESULT_FROM_WIN32(GetLastError())));
+bool FilterSource::FromDll(const std::wstring& path, HostError& error) {
+    dll = std::make_unique<hostkit::VelmoraDll>(path);
+    if (!dll->Handle()) {
+        error = Error(3, L"cannot load " + path + L": " + DescribeHresult(HRESULT_FROM_WIN32(dll->LoadError())));
         return false;
     }
-    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto getClassObject =
-        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-    if (!getClassObject) {
-        error = Error(3, dll + L" exports no DllGetClassObject");
+    if (!dll->Exports("DllGetClassObject")) {
+        error = Error(3, path + L" exports no DllGetClassObject");
         return false;
     }
     classId = GuidText(CLSID_VelmoraFilter);
-    ComPtr<IClassFactory> factory;
-    HRESULT hr = getClassObject(CLSID_VelmoraFilter, IID_IClassFactory, factory.PutVoid());
-    if (SUCCEEDED(hr)) hr = factory->CreateInstance(nullptr, IID_IFilter, filter.PutVoid());
+    const HRESULT hr = dll->CreateFilter(IID_IFilter, filter.PutVoid());
     if (FAILED(hr)) {
-        error = Error(3, L"cannot create filter " + classId + L" from " + dll + L": " + DescribeHresult(hr));
+        error = Error(3, L"cannot create filter " + classId + L" from " + path + L": " + DescribeHresult(hr));
         return false;
     }
     return true;
@@ -127,17 +110,11 @@ bool LoadDocument(IFilter* filter, const std::wstring& path, LoadMode mode, Host
                                         nullptr, stream.Put());
         } else {
             std::string bytes;
-            if (!ReadWholeFile(path, bytes)) {
+            if (!hostkit::ReadWholeFile(path, bytes)) {
                 error = Error(4, L"cannot read " + path + L": " + DescribeHresult(HRESULT_FROM_WIN32(GetLastError())));
                 return false;
             }
-            hr = CreateStreamOnHGlobal(nullptr, TRUE, stream.Put());
-            ULONG written = 0;
-            if (SUCCEEDED(hr) && !bytes.empty()) {
-                hr = stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
-            }
-            const LARGE_INTEGER start{};
-            if (SUCCEEDED(hr)) hr = stream->Seek(start, STREAM_SEEK_SET, nullptr);
+            hr = hostkit::MemoryStream(bytes, stream.Put());
         }
         if (FAILED(hr)) {
             error = Error(4, L"cannot open a stream on " + path + L": " + DescribeHresult(hr));

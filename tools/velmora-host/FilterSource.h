@@ -5,11 +5,14 @@
 
 #include "HostOptions.h"
 
+#include "LoadedModule.h"
+
 #include "common/ComPtr.h"
 
 #include <windows.h>
 #include <filter.h>
 
+#include <memory>
 #include <string>
 
 namespace velmora::host {
@@ -27,7 +30,6 @@ public:
     FilterSource() = default;
     FilterSource(const FilterSource&) = delete;
     FilterSource& operator=(const FilterSource&) = delete;
-    ~FilterSource();
 
     // Finds the filter registered for the file's extension and creates it.
     bool FromRegistry(const std::wstring& file, HostError& error);
@@ -38,7 +40,7 @@ public:
     const std::wstring& ClassId() const { return classId; }
 
 private:
-    HMODULE module = nullptr;
+    std::unique_ptr<hostkit::VelmoraDll> dll;  // declared first: freed after the filter
     ComPtr<IFilter> filter;
     std::wstring classId;
 };

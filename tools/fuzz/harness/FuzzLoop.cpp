@@ -112,7 +112,7 @@ std::string Hex(HRESULT hr) {
 }  // namespace
 
 std::string CheckInput(const VelmoraDll& dll, const std::string& bytes, const std::wstring& inputPath,
-                       const std::wstring& filterTempDirectory, const test::MallocSpy* spy, size_t* chunks) {
+                       const std::wstring& filterTempDirectory, const hostkit::MallocSpy* spy, size_t* chunks) {
     if (!WriteWholeFile(inputPath, bytes)) return "harness: cannot write the input file";
     const size_t before = spy ? spy->Outstanding() : 0;
 

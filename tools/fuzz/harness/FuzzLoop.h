@@ -34,7 +34,7 @@ struct FuzzOptions {
     size_t maxNesting = 20000;       // deepest nesting the mutator makes
     bool stopAtFirstFinding = false;
     bool verbose = false;            // one line per finding on stdout
-    const test::MallocSpy* spy = nullptr;  // counts task allocations when given
+    const hostkit::MallocSpy* spy = nullptr;  // counts task allocations when given
 };
 
 struct FuzzReport {
@@ -52,7 +52,7 @@ FuzzReport RunFuzz(const VelmoraDll& dll, const FuzzOptions& options);
 // The input file is written to inputPath first.
 // Task allocations are counted when spy is given.
 std::string CheckInput(const VelmoraDll& dll, const std::string& bytes, const std::wstring& inputPath,
-                       const std::wstring& filterTempDirectory, const test::MallocSpy* spy,
+                       const std::wstring& filterTempDirectory, const hostkit::MallocSpy* spy,
                        size_t* chunks = nullptr);
 
 // Every file of a directory (ending in a backslash), in name order.

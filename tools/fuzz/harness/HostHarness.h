@@ -5,6 +5,9 @@
 // the thread that made them; a VelmoraDll may be shared by threads.
 #pragma once
 
+#include "Files.h"
+#include "LoadedModule.h"
+
 #include <windows.h>
 #include <filter.h>
 #include <filterr.h>
@@ -16,35 +19,11 @@
 
 namespace velmora::fuzz {
 
-// The DLL loaded with LoadLibraryW and freed on destruction, so that each
-// owner sees a fresh configuration and a fresh diagnostic log.
-class VelmoraDll {
-public:
-    explicit VelmoraDll(const wchar_t* path = L"Velmora.dll");
-    ~VelmoraDll();
-    VelmoraDll(const VelmoraDll&) = delete;
-    VelmoraDll& operator=(const VelmoraDll&) = delete;
-
-    bool IsLoaded() const { return module && getClassObject && canUnloadNow; }
-    DWORD LoadError() const { return loadError; }
-
-    HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** ppv) const;
-    HRESULT CanUnloadNow() const;
-    // DllGetClassObject, CreateInstance for riid, and the class object released.
-    HRESULT CreateFilter(REFIID riid, void** ppv) const;
-
-private:
-    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
-
-    HMODULE module = nullptr;
-    DWORD loadError = 0;
-    GetClassObjectFn getClassObject = nullptr;
-    CanUnloadNowFn canUnloadNow = nullptr;
-};
-
-// The filter class served by the DLL.
-extern const CLSID kFilterClsid;
+// The kit's loader and file helpers, by the names the harness has used.
+using hostkit::FilesIn;
+using hostkit::ReadWholeFile;
+using hostkit::VelmoraDll;
+using hostkit::WriteWholeFile;
 
 // What a drain found. `fault` is empty when the filter kept the protocol.
 struct DrainResult {
@@ -56,12 +35,10 @@ struct DrainResult {
     std::string fault;
 };
 
-// Drains every chunk after a successful Init, frees what is handed over and
-// checks the protocol: ids 1, 2, 3, ...; value chunks carry one value of a
-// declared type and then FILTER_E_NO_MORE_VALUES; text chunks hand out text
-// until FILTER_S_LAST_TEXT or FILTER_E_NO_MORE_TEXT; the end is
-// FILTER_E_END_OF_CHUNKS. allowAllocationFailures accepts E_OUTOFMEMORY and
-// E_FAIL from GetValue and null attribute names.
+// Drains every chunk after a successful Init through the kit's drain with
+// the protocol checked (ChunkDrain.h), in GetText pieces of 512 characters,
+// and sums up what came back. allowAllocationFailures accepts E_OUTOFMEMORY
+// and E_FAIL from GetValue and null attribute names.
 // firstChunkId: the id the next chunk must carry (1 right after Init).
 DrainResult DrainChecked(IFilter* filter, bool allowAllocationFailures = false, size_t maxChunks = 200000,
                          ULONG firstChunkId = 1);
@@ -80,12 +57,5 @@ struct HostRun {
 };
 HostRun RunDocument(const VelmoraDll& dll, Face face, const std::wstring& path, const std::string& bytes,
                     bool allowAllocationFailures = false);
-
-// Files (not directories) in a directory that ends in a backslash.
-std::vector<std::wstring> FilesIn(const std::wstring& directory);
-
-// Whole-file helpers that do not assert (usable outside gtest).
-bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
-bool ReadWholeFile(const std::wstring& path, std::string& bytes);
 
 }  // namespace velmora::fuzz

@@ -1,13 +1,14 @@
 #include "MallocSpy.h"
 
+#include "Failures.h"
+
 #include "common/ComObject.h"
 
-#include <gtest/gtest.h>
-
+#include <cstdio>
 #include <mutex>
 #include <set>
 
-namespace velmora::test {
+namespace velmora::hostkit {
 
 class MallocSpy::Spy final : public ComObject<IMallocSpy> {
 public:
@@ -79,7 +80,11 @@ private:
 MallocSpy::MallocSpy() : spy(new Spy) {
     const HRESULT hr = CoRegisterMallocSpy(spy);
     registered = SUCCEEDED(hr);
-    if (!registered) ADD_FAILURE() << "CoRegisterMallocSpy failed: 0x" << std::hex << static_cast<unsigned long>(hr);
+    if (!registered) {
+        char message[64];
+        std::snprintf(message, sizeof message, "CoRegisterMallocSpy failed: 0x%08lX", static_cast<unsigned long>(hr));
+        ReportFailure(message);
+    }
 }
 
 MallocSpy::~MallocSpy() {
@@ -117,4 +122,4 @@ size_t MallocSpy::FailedAllocations() const {
     return spy->failed;
 }
 
-}  // namespace velmora::test
+}  // namespace velmora::hostkit

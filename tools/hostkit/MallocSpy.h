@@ -10,11 +10,11 @@
 
 #include <cstddef>
 
-namespace velmora::test {
+namespace velmora::hostkit {
 
 class MallocSpy {
 public:
-    MallocSpy();   // registers; ADD_FAILURE when COM refuses
+    MallocSpy();   // registers; reports a failure when COM refuses
     ~MallocSpy();  // revokes (COM keeps the spy alive while blocks are outstanding)
     MallocSpy(const MallocSpy&) = delete;
     MallocSpy& operator=(const MallocSpy&) = delete;
@@ -34,4 +34,4 @@ private:
     bool registered = false;
 };
 
-}  // namespace velmora::test
+}  // namespace velmora::hostkit
