@@ -58,7 +58,7 @@ STDMETHODIMP CVelmora::Init(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPE
         currentEntry = 0;
         contentState = ContentState::None;
         textCursor = document->TextBegin();
-        pendingText = nullptr;
+        pendingText.clear();
         pendingOffset = 0;
         phase = selection.empty() ? Phase::Done : Phase::Values;
         return S_OK;
@@ -114,7 +114,7 @@ STDMETHODIMP CVelmora::GetChunk(STAT_CHUNK* pStat) {
                 pStat->attribute.guidPropSet = kStorageSet;
                 pStat->attribute.psProperty.ulKind = PRSPEC_PROPID;
                 pStat->attribute.psProperty.propid = PID_STG_CONTENTS;
-                pendingText = &*textCursor;
+                pendingText = *textCursor;
                 pendingOffset = 0;
                 ++textCursor;
                 ++nextChunkId;
@@ -129,21 +129,19 @@ STDMETHODIMP CVelmora::GetChunk(STAT_CHUNK* pStat) {
 
 STDMETHODIMP CVelmora::GetText(ULONG* pcwcBuffer, WCHAR* awcBuffer) {
     if (!pcwcBuffer || !awcBuffer) return E_POINTER;
-    if (contentState == ContentState::TextReady && pendingOffset == pendingText->size()) {
-        contentState = ContentState::TextDone;
-    }
+    const size_t remaining = pendingText.size() - pendingOffset;
+    if (contentState == ContentState::TextReady && remaining == 0) contentState = ContentState::TextDone;
     if (contentState == ContentState::TextDone) return FILTER_E_NO_MORE_TEXT;
     if (contentState != ContentState::TextReady) return FILTER_E_NO_TEXT;
 
-    const size_t remaining = pendingText->size() - pendingOffset;
     const size_t n = std::min<size_t>(*pcwcBuffer, remaining);
-    std::memcpy(awcBuffer, pendingText->data() + pendingOffset, n * sizeof(WCHAR));
+    std::memcpy(awcBuffer, pendingText.data() + pendingOffset, n * sizeof(WCHAR));
     *pcwcBuffer = static_cast<ULONG>(n);
     if (n < remaining) {
         pendingOffset += n;
         return S_OK;
     }
-    pendingText = nullptr;
+    pendingText.clear();
     pendingOffset = 0;
     contentState = ContentState::TextDone;
     return FILTER_S_LAST_TEXT;

@@ -41,10 +41,8 @@ private:
     int32_t valueIndex = 1;
     XmpPacket::TextList::const_iterator textCursor;
     // The current text chunk, handed out from pendingOffset on: a drain costs
-    // what it hands out, whatever the host's buffer size. It points into the
-    // document's text list, which neither moves nor changes during the text
-    // phase; it is only read while a text chunk is current (TextReady).
-    const std::wstring* pendingText = nullptr;
+    // what it hands out, whatever the host's buffer size.
+    std::wstring pendingText;
     size_t pendingOffset = 0;
     PropertyValue currentValue;
 };
