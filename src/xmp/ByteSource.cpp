@@ -5,18 +5,27 @@
 
 namespace velmora {
 
-namespace {
-
-// A read that runs into the end of the data is the end, not a failure.
-HRESULT EndIsNotAFailure(HRESULT hr) {
-    return hr == HRESULT_FROM_WIN32(ERROR_HANDLE_EOF) ? S_OK : hr;
+HRESULT ByteSource::ReadAt(uint64_t offset, void* target, DWORD wanted, DWORD& got) {
+    got = 0;
+    if (offset >= size) return S_OK;
+    if (position != offset) {
+        position = kUnknownPosition;
+        VELMORA_RETURN_IF_FAILED(MoveTo(offset));
+        position = offset;
+    }
+    const DWORD asked = static_cast<DWORD>(std::min<uint64_t>(wanted, size - offset));
+    DWORD delivered = 0;
+    position = kUnknownPosition;  // until the read has told how far it went
+    const HRESULT hr = ReadHere(target, asked, delivered);
+    // A read that runs into the end of the data is the end, not a failure.
+    if (FAILED(hr) && hr != HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)) return hr;
+    // A source that claims more than it was asked for has not filled the
+    // buffer with that much: nothing of it can be trusted.
+    if (delivered > asked) return E_FAIL;
+    if (SUCCEEDED(hr)) position = offset + delivered;
+    got = delivered;
+    return S_OK;
 }
-
-DWORD ClampToRest(uint64_t offset, uint64_t size, DWORD wanted) {
-    return static_cast<DWORD>(std::min<uint64_t>(wanted, size - offset));
-}
-
-}  // namespace
 
 HRESULT FileSource::Open(const wchar_t* path) {
     if (!path) return E_INVALIDARG;
@@ -29,23 +38,16 @@ HRESULT FileSource::Open(const wchar_t* path) {
     return S_OK;
 }
 
-HRESULT FileSource::ReadAt(uint64_t offset, void* target, DWORD wanted, DWORD& got) {
+HRESULT FileSource::MoveTo(uint64_t offset) {
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(file.Get(), to, nullptr, FILE_BEGIN) ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+}
+
+HRESULT FileSource::ReadHere(void* target, DWORD wanted, DWORD& got) {
+    if (ReadFile(file.Get(), target, wanted, &got, nullptr)) return S_OK;
     got = 0;
-    if (offset >= size) return S_OK;
-    if (position != offset) {
-        LARGE_INTEGER to{};
-        to.QuadPart = static_cast<LONGLONG>(offset);
-        position = kUnknownPosition;
-        if (!SetFilePointerEx(file.Get(), to, nullptr, FILE_BEGIN)) return HRESULT_FROM_WIN32(GetLastError());
-        position = offset;
-    }
-    if (ReadFile(file.Get(), target, ClampToRest(offset, size, wanted), &got, nullptr)) {
-        position += got;
-        return S_OK;
-    }
-    got = 0;
-    position = kUnknownPosition;
-    return EndIsNotAFailure(HRESULT_FROM_WIN32(GetLastError()));
+    return HRESULT_FROM_WIN32(GetLastError());
 }
 
 HRESULT StreamSource::Open(IStream* source) {
@@ -68,26 +70,17 @@ HRESULT StreamSource::Open(IStream* source) {
     return S_OK;
 }
 
-HRESULT StreamSource::ReadAt(uint64_t offset, void* target, DWORD wanted, DWORD& got) {
-    got = 0;
-    if (offset >= size) return S_OK;
-    if (position != offset) {
-        LARGE_INTEGER to{};
-        to.QuadPart = static_cast<LONGLONG>(start + offset);
-        VELMORA_RETURN_IF_FAILED(stream->Seek(to, STREAM_SEEK_SET, nullptr));
-        position = offset;
-    }
-    const DWORD asked = ClampToRest(offset, size, wanted);
+HRESULT StreamSource::MoveTo(uint64_t offset) {
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(start + offset);
+    return stream->Seek(to, STREAM_SEEK_SET, nullptr);
+}
+
+HRESULT StreamSource::ReadHere(void* target, DWORD wanted, DWORD& got) {
     ULONG delivered = 0;
-    position = kUnknownPosition;  // until the read has told how far it went
-    const HRESULT hr = EndIsNotAFailure(stream->Read(target, asked, &delivered));
-    if (FAILED(hr)) return hr;
-    // A stream that claims more than it was asked for has not filled the
-    // buffer with that much: nothing of it can be trusted.
-    if (delivered > asked) return E_FAIL;
-    position = offset + delivered;
+    const HRESULT hr = stream->Read(target, wanted, &delivered);
     got = delivered;
-    return S_OK;
+    return hr;
 }
 
 }  // namespace velmora

@@ -20,32 +20,40 @@ public:
     // The number of bytes the document held when it was opened; reads never
     // go past it. A source may still end earlier (a file cut short meanwhile,
     // a stream that held less than it claimed): a read there delivers 0 bytes.
-    virtual uint64_t Size() const = 0;
+    uint64_t Size() const { return size; }
 
     // Reads up to `wanted` bytes at `offset` into target. S_OK with `got` 0
-    // at the end; a failed read gives its own code and `got` 0.
-    virtual HRESULT ReadAt(uint64_t offset, void* target, DWORD wanted, DWORD& got) = 0;
+    // at the end; a failed read gives its own code and `got` 0. Reads go on
+    // from where the last one ended without moving the source (under Wine a
+    // file read at an explicit offset runs at half the speed of the next
+    // sequential one); only a read elsewhere moves it first.
+    HRESULT ReadAt(uint64_t offset, void* target, DWORD wanted, DWORD& got);
+
+protected:
+    static constexpr uint64_t kUnknownPosition = ~uint64_t{0};
+
+    // Moves the source to the document's byte `offset`.
+    virtual HRESULT MoveTo(uint64_t offset) = 0;
+    // Reads up to `wanted` bytes where the source stands; `got` may be less.
+    virtual HRESULT ReadHere(void* target, DWORD wanted, DWORD& got) = 0;
+
+    uint64_t size = 0;
+    uint64_t position = kUnknownPosition;  // where the source stands, as a document offset
 };
 
 // A file, opened for reading with every kind of sharing, so that a document
-// another program holds open can still be read. Reads go on from where the
-// last one ended without an explicit position (Wine serves a read at an
-// explicit offset at half the speed of the next sequential one); only a read
-// elsewhere moves the file pointer first.
+// another program holds open can still be read.
 class FileSource : public ByteSource {
 public:
     // E_INVALIDARG for no path, E_HANDLE when the file cannot be opened.
     HRESULT Open(const wchar_t* path);
 
-    uint64_t Size() const override { return size; }
-    HRESULT ReadAt(uint64_t offset, void* target, DWORD wanted, DWORD& got) override;
+protected:
+    HRESULT MoveTo(uint64_t offset) override;
+    HRESULT ReadHere(void* target, DWORD wanted, DWORD& got) override;
 
 private:
-    static constexpr uint64_t kUnknownPosition = ~uint64_t{0};
-
     UniqueFileHandle file;
-    uint64_t size = 0;
-    uint64_t position = 0;  // where the file pointer stands
 };
 
 // The rest of a stream that can seek, from the position it was handed over
@@ -58,16 +66,13 @@ public:
     // so that it can still be read from its current position.
     HRESULT Open(IStream* stream);
 
-    uint64_t Size() const override { return size; }
-    HRESULT ReadAt(uint64_t offset, void* target, DWORD wanted, DWORD& got) override;
+protected:
+    HRESULT MoveTo(uint64_t offset) override;
+    HRESULT ReadHere(void* target, DWORD wanted, DWORD& got) override;
 
 private:
-    static constexpr uint64_t kUnknownPosition = ~uint64_t{0};
-
     IStream* stream = nullptr;
-    uint64_t start = 0;                     // the stream position of the document's first byte
-    uint64_t position = kUnknownPosition;  // where the stream stands, relative to start
-    uint64_t size = 0;
+    uint64_t start = 0;  // the stream position of the document's first byte
 };
 
 }  // namespace velmora
