@@ -214,7 +214,7 @@ $(free -g | awk '/Mem:/ {print $2}') GB RAM; $(wine --version 2>/dev/null); $(un
 } | tee "$RESULTS"
 
 # Ratios against ExifTool from the lines above.
-awk '/exiftool batch/ { ex = $(NF-1) }
+awk '/^exiftool batch:/ { ex = $(NF-1) }
      /host path \/ floor/ { arch[++n] = $2; rate[n] = $(NF-3) }
      END { for (i = 1; i <= n; i++) printf "%s host path: %.1f documents/s = %.1f x ExifTool\n", arch[i], rate[i], rate[i] / ex }' \
   "$RESULTS" | tee -a "$RESULTS"
