@@ -299,10 +299,6 @@ void PacketSearch::Report(SnipInfoVector& report) {
     }
 }
 
-}  // namespace velmora
-
-namespace velmora {
-
 long PacketSearch::GetSnipCount() {
     SnipInfoVector report;
     Report(report);

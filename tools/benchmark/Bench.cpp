@@ -198,9 +198,9 @@ bool Floor(const std::wstring& path) {
             scanner.Scan(block.get(), offset, got);
             offset += got;
         }
-        const long count = scanner.GetSnipCount();
-        XMPScanner::SnipInfoVector snips(static_cast<size_t>(count));
+        XMPScanner::SnipInfoVector snips;
         scanner.Report(snips);
+        const long count = static_cast<long>(snips.size());
         XMP_Int64 packetOffset = 0, packetLength = 0;
         if (count == 1) {
             packetLength = offset;
