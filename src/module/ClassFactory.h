@@ -8,6 +8,7 @@
 #include "common/Win32.h"
 #include "config/VelmoraConfiguration.h"
 #include "common/Product.h"
+#include "xmp/XmpToolkit.h"
 
 #include <windows.h>
 #include <unknwn.h>
@@ -32,13 +33,15 @@ public:
             // not build the configuration for nothing.
             std::unique_ptr<void, RawMemoryDeleter> memory(::operator new(sizeof(T), std::nothrow));
             if (!memory) return E_OUTOFMEMORY;
+            // The toolkit first: the configuration registers namespaces with it.
+            if (!StartXmpToolkit()) return E_FAIL;
             const VelmoraConfiguration& configuration = VelmoraConfiguration::Instance();
             T* object = new (memory.get()) T(configuration);
             memory.release();  // owned by the object now; its last Release deletes it
 
             const HRESULT hr = object->QueryInterface(riid, ppv);
             object->Release();  // destroys the object when the interface was refused
-            return FAILED(hr) ? E_UNEXPECTED : S_OK;
+            return hr;
         });
     }
 

@@ -18,9 +18,9 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
         if (!factory) return E_OUTOFMEMORY;
         const HRESULT hr = factory->QueryInterface(riid, ppv);
         // Leaves the caller's reference as the only one, or destroys the
-        // class object when the interface was refused.
+        // class object when the interface was refused (E_NOINTERFACE).
         factory->Release();
-        return FAILED(hr) ? E_UNEXPECTED : S_OK;
+        return hr;
     });
 }
 

@@ -46,7 +46,7 @@ TEST(ClassFactory, RefusedInterfacesGiveBackTheirCount) {
     const IID* refused[] = {&IID_IPersistStorage, &IID_IClassFactory, &IID_IStream};
     for (const IID* iid : refused) {
         void* object = &object;
-        EXPECT_HR(E_UNEXPECTED, factory->CreateInstance(nullptr, *iid, &object));
+        EXPECT_HR(E_NOINTERFACE, factory->CreateInstance(nullptr, *iid, &object));
         EXPECT_EQ(nullptr, object);
         EXPECT_EQ(baseline + 1, ModuleCount);
     }
@@ -63,7 +63,7 @@ TEST(ClassFactory, ExportsKeepTheCountInStep) {
     ASSERT_EQ(0, baseline);
     EXPECT_HR(S_OK, DllCanUnloadNow());
     void* object = &object;
-    EXPECT_HR(E_UNEXPECTED, DllGetClassObject(CLSID_VelmoraFilter, IID_IFilter, &object));
+    EXPECT_HR(E_NOINTERFACE, DllGetClassObject(CLSID_VelmoraFilter, IID_IFilter, &object));
     EXPECT_EQ(nullptr, object);
     EXPECT_EQ(baseline, ModuleCount);
     EXPECT_HR(CLASS_E_CLASSNOTAVAILABLE, DllGetClassObject(CLSID_VelmoraPersistentHandler, IID_IClassFactory, &object));

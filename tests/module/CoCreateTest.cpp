@@ -124,7 +124,7 @@ TEST_F(PrefixRegistryCoCreate, RefusalsReachTheHost) {
     const Case cases[] = {
         {&IID_IPersistStream, false, S_OK},
         {&IID_IUnknown, false, S_OK},
-        {&IID_IPersistStorage, false, E_UNEXPECTED},
+        {&IID_IPersistStorage, false, E_NOINTERFACE},
         {&IID_IUnknown, true, CLASS_E_NOAGGREGATION},
     };
     ComPtr<IUnknown> outer;

@@ -136,13 +136,13 @@ TEST_F(DllTest, EveryCallMakesAFreshClassObject) {
 }
 
 // Interfaces that the class object does not offer: DllGetClassObject answers
-// E_UNEXPECTED, whatever QueryInterface said, and keeps nothing alive.
-TEST_F(DllTest, ClassObjectForAnInterfaceItLacksIsUnexpected) {
+// E_NOINTERFACE, as COM expects, and keeps nothing alive.
+TEST_F(DllTest, ClassObjectForAnInterfaceItLacksIsNoInterface) {
     ASSERT_TRUE(Loaded());
     const IID* interfaces[] = {&IID_IFilter, &IID_IPersistFile, &IID_IStream, &IID_IDispatch};
     for (const IID* iid : interfaces) {
         void* object = kUntouched;
-        EXPECT_HR(E_UNEXPECTED, GetClassObject(CLSID_VelmoraFilter, *iid, &object));
+        EXPECT_HR(E_NOINTERFACE, GetClassObject(CLSID_VelmoraFilter, *iid, &object));
         EXPECT_EQ(nullptr, object);
         EXPECT_HR(S_OK, CanUnloadNow());
     }
@@ -190,7 +190,7 @@ TEST_F(DllTest, LockServerCountsLocks) {
 }
 
 // What CreateInstance gives for each interface: the filter's faces, and
-// E_UNEXPECTED for the ones it refuses, with the object destroyed again.
+// E_NOINTERFACE for the ones it refuses, with the object destroyed again.
 TEST_F(DllTest, CreateInstanceHandsOutTheFiltersFaces) {
     ASSERT_TRUE(Loaded());
     struct Case {
@@ -199,8 +199,8 @@ TEST_F(DllTest, CreateInstanceHandsOutTheFiltersFaces) {
     };
     const Case cases[] = {
         {&IID_IFilter, S_OK},           {&IID_IPersistFile, S_OK},         {&IID_IPersistStream, S_OK},
-        {&IID_IPersist, S_OK},          {&IID_IUnknown, S_OK},             {&IID_IPersistStorage, E_UNEXPECTED},
-        {&IID_IClassFactory, E_UNEXPECTED}, {&IID_IDispatch, E_UNEXPECTED},
+        {&IID_IPersist, S_OK},          {&IID_IUnknown, S_OK},             {&IID_IPersistStorage, E_NOINTERFACE},
+        {&IID_IClassFactory, E_NOINTERFACE}, {&IID_IDispatch, E_NOINTERFACE},
     };
     for (const Case& c : cases) {
         {
