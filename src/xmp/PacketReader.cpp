@@ -2,7 +2,9 @@
 // the scanner's snips, positioned reads of the chosen packet, and the parse.
 #include "xmp/PacketReader.h"
 
+#include "common/Win32.h"
 #include "diag/Debugger.h"
+#include "xmp/CharacterForm.h"
 #include "xmp/PacketSearch.h"
 #include "xmp/XmlGuard.h"
 
@@ -12,6 +14,8 @@
 #include <atomic>
 #include <limits>
 #include <new>
+#include <optional>
+#include <string>
 
 namespace velmora {
 
@@ -31,22 +35,114 @@ void SetParseErrorPolicy(SXMPMeta& meta) {
     meta.SetErrorCallback(RefuseMalformedXml, nullptr, 0);  // limit 0: every error is reported
 }
 
-// Refuses XML nested deeper than the toolkit's recursion can take, and a
-// document type that declares entities; the text is checked before the
-// parser sees it, so nothing is ever expanded or fetched.
-bool PassesGuard(XmlGuard& guard, const char* bytes, size_t length) {
-    switch (guard.Feed(bytes, length)) {
-    case XmlVerdict::Passes:
-        return true;
-    case XmlVerdict::TooDeep:
-        debugger.Log(1, L"ERROR: XMP packet is nested too deeply to parse \n");
-        return false;
-    case XmlVerdict::DeclaresEntities:
-        debugger.Log(1, L"ERROR: XMP packet declares XML entities and is refused \n");
-        return false;
+// Feeds a document's XML to the parser piece by piece, through the guard,
+// which refuses XML nested deeper than the toolkit's recursion can take and a
+// document type that declares entities: the text is checked before the
+// parser sees it, so nothing is ever expanded or fetched. The guard reads the
+// text in the form the parser will, told from its first bytes. UTF-32, which
+// the parser cannot read, reaches it as UTF-8.
+class GuardedParse {
+public:
+    explicit GuardedParse(SXMPMeta& meta) : meta(meta) { SetParseErrorPolicy(meta); }
+
+    // S_OK, or E_FAIL when the text is refused or does not parse. Throws
+    // std::bad_alloc.
+    HRESULT Feed(const char* bytes, size_t length) {
+        if (!formKnown) {
+            const size_t take = std::min(kHeadSize - head.size(), length);
+            head.append(bytes, take);
+            bytes += take;
+            length -= take;
+            if (head.size() < kHeadSize) return S_OK;
+            VELMORA_RETURN_IF_FAILED(TakeHead());
+        }
+        return Pass(bytes, length);
     }
-    return false;
-}
+
+    // The end of the text: the parser's last call.
+    HRESULT Finish() {
+        if (!formKnown) VELMORA_RETURN_IF_FAILED(TakeHead());
+        if (decoder && !decoder->Finished()) return Refuse(L"ERROR: XMP packet is not valid UTF-32 \n");
+        return Parse(held.data(), held.size(), 0);
+    }
+
+private:
+    // The parser's last call must not be empty: given nothing, it parses one
+    // space instead, which UTF-16 text cannot end with. So the last bytes
+    // of every piece wait for the next one, or for the end.
+    static constexpr size_t kHeld = 4;
+    // The first bytes are kept until there are this many. They tell the
+    // form, and the parser's first call gets at least 16 of them: given
+    // fewer, it keeps them aside, and in UTF-16 it then parses them again
+    // with every later call.
+    static constexpr size_t kHeadSize = 16 + kHeld;
+    static_assert(kHeadSize >= kFormHeadSize, "the head tells the form");
+
+    HRESULT TakeHead() {
+        formKnown = true;
+        const CharacterForm form = DetectCharacterForm(reinterpret_cast<const uint8_t*>(head.data()), head.size());
+        guard = XmlGuard(form);
+        if (form == CharacterForm::Utf32Big || form == CharacterForm::Utf32Little) decoder.emplace(form);
+        return Pass(head.data(), head.size());
+    }
+
+    HRESULT Pass(const char* bytes, size_t length) {
+        switch (guard.Feed(bytes, length)) {
+        case XmlVerdict::Passes:
+            break;
+        case XmlVerdict::TooDeep:
+            return Refuse(L"ERROR: XMP packet is nested too deeply to parse \n");
+        case XmlVerdict::DeclaresEntities:
+            return Refuse(L"ERROR: XMP packet declares XML entities and is refused \n");
+        }
+        if (decoder) {
+            decoded.clear();
+            if (!decoder->Feed(bytes, length, decoded)) return Refuse(L"ERROR: XMP packet is not valid UTF-32 \n");
+            bytes = decoded.data();
+            length = decoded.size();
+        }
+        if (held.size() + length <= kHeld) {
+            held.append(bytes, length);
+            return S_OK;
+        }
+        if (length < kHeld) {
+            held.append(bytes, length);
+            const size_t now = held.size() - kHeld;
+            VELMORA_RETURN_IF_FAILED(Parse(held.data(), now, kXMP_ParseMoreBuffers));
+            held.erase(0, now);
+            return S_OK;
+        }
+        if (!held.empty()) VELMORA_RETURN_IF_FAILED(Parse(held.data(), held.size(), kXMP_ParseMoreBuffers));
+        VELMORA_RETURN_IF_FAILED(Parse(bytes, length - kHeld, kXMP_ParseMoreBuffers));
+        held.assign(bytes + length - kHeld, kHeld);
+        return S_OK;
+    }
+
+    HRESULT Parse(const char* bytes, size_t length, XMP_OptionBits options) {
+        if (length == 0 && options == kXMP_ParseMoreBuffers) return S_OK;
+        if (length > std::numeric_limits<XMP_StringLen>::max()) return E_FAIL;  // beyond one parser call
+        try {
+            meta.ParseFromBuffer(bytes, static_cast<XMP_StringLen>(length), options);
+            return S_OK;
+        } catch (const XMP_Error& error) {
+            ThrowIfOutOfMemory(error);
+            return E_FAIL;
+        }
+    }
+
+    static HRESULT Refuse(const wchar_t* line) {
+        debugger.Log(1, line);
+        return E_FAIL;
+    }
+
+    SXMPMeta& meta;
+    XmlGuard guard;
+    bool formKnown = false;
+    std::string head;     // the first bytes, until there are enough
+    std::string held;     // the last bytes, not yet given to the parser
+    std::optional<Utf32Decoder> decoder;
+    std::string decoded;  // UTF-32 as UTF-8
+};
 
 // One full-size read block kept from one document to the next. A host loads
 // document after document, and a block of this size, once freed, comes back
@@ -116,24 +212,17 @@ bool PacketReader::ReadStretch(uint64_t offset, uint64_t length, std::string& by
     return true;
 }
 
-// Feeds the first `length` bytes to the parser block by block and finishes
-// with an empty last call: the same model as one call over them all.
+// Feeds the first `length` bytes to the parser block by block: the same
+// model as one call over them all.
 HRESULT PacketReader::ParseInBlocks(SXMPMeta& meta, uint64_t length) {
-    try {
-        SetParseErrorPolicy(meta);
-        XmlGuard guard;
-        for (uint64_t offset = 0; offset < length;) {
-            const DWORD got = ReadBlock(offset);
-            if (got == 0) return E_FAIL;
-            if (!PassesGuard(guard, block.get(), got)) return E_FAIL;
-            meta.ParseFromBuffer(block.get(), got, kXMP_ParseMoreBuffers);
-            offset += got;
-        }
-        meta.ParseFromBuffer("", 0, 0);
-        return S_OK;
-    } catch (...) {
-        return E_FAIL;
+    GuardedParse parse(meta);
+    for (uint64_t offset = 0; offset < length;) {
+        const DWORD got = ReadBlock(offset);
+        if (got == 0) return E_FAIL;
+        VELMORA_RETURN_IF_FAILED(parse.Feed(block.get(), got));
+        offset += got;
     }
+    return parse.Finish();
 }
 
 HRESULT PacketReader::ReadInto(SXMPMeta& meta) {
@@ -173,15 +262,9 @@ HRESULT PacketReader::ParsePacket(SXMPMeta* meta, const std::string& buffer, uin
     if (!meta) return E_FAIL;
     // The stretch comes from the scanner, but never read outside the buffer.
     if (offset > buffer.size() || length > buffer.size() - offset) return E_FAIL;
-    XmlGuard guard;
-    if (!PassesGuard(guard, buffer.data() + offset, length)) return E_FAIL;
-    try {
-        SetParseErrorPolicy(*meta);
-        meta->ParseFromBuffer(buffer.data() + offset, length, 0);
-        return S_OK;
-    } catch (...) {
-        return E_FAIL;
-    }
+    GuardedParse parse(*meta);
+    VELMORA_RETURN_IF_FAILED(parse.Feed(buffer.data() + offset, length));
+    return parse.Finish();
 }
 
 }  // namespace velmora

@@ -23,6 +23,16 @@ bool Is(const char* word, const char* text, uint32_t length) {
 }  // namespace
 
 XmlVerdict XmlGuard::Feed(const char* bytes, size_t length) {
+    if (verdict != XmlVerdict::Passes) return verdict;
+    if (form == CharacterForm::Utf8) {
+        FeedBytes(bytes, length);
+    } else {
+        FeedUnits(bytes, length);
+    }
+    return verdict;
+}
+
+void XmlGuard::FeedBytes(const char* bytes, size_t length) {
     const char* p = bytes;
     const char* const end = bytes + length;
     while (p < end && verdict == XmlVerdict::Passes) {
@@ -36,7 +46,19 @@ XmlVerdict XmlGuard::Feed(const char* bytes, size_t length) {
         if (*p != '\0') Step(*p);
         ++p;
     }
-    return verdict;
+}
+
+// Every character past ASCII steps as one and the same non-markup character,
+// as the bytes of a UTF-8 sequence do.
+void XmlGuard::FeedUnits(const char* bytes, size_t length) {
+    const size_t size = UnitSize(form);
+    for (size_t i = 0; i < length && verdict == XmlVerdict::Passes; ++i) {
+        unit[unitLength++] = static_cast<uint8_t>(bytes[i]);
+        if (unitLength < size) continue;
+        unitLength = 0;
+        const uint32_t c = DecodeUnit(form, unit);
+        if (c != 0) Step(c < 0x80 ? static_cast<char>(c) : '\x80');
+    }
 }
 
 void XmlGuard::OpenElement() {

@@ -9,12 +9,16 @@
 //   them can make the parser expand text exponentially or quadratically, or
 //   name files to read. A document type with an external identifier only
 //   (the standard line of SVG files) passes: the parser never fetches it.
-// The guard follows the bytes, fed in any pieces, through comments, CDATA
+// The guard follows the text, fed in any pieces, through comments, CDATA
 // sections, processing instructions, tags, quoted values and declarations,
-// in one pass. It reads UTF-8, and UTF-16 in either byte order (zero bytes
-// are skipped). Text and quoted values, most of a packet, are passed over
-// with memchr.
+// in one pass. It reads the text by code unit in the form it is told (the
+// one the parser will read it in): a unit is markup only when it is the
+// ASCII character itself, so the unit of a Cyrillic or Devanagari letter
+// that holds the byte of '<' is text. In 8-bit text, text and quoted values,
+// most of a packet, are passed over with memchr. Zero units are skipped.
 #pragma once
+
+#include "xmp/CharacterForm.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +31,9 @@ class XmlGuard {
 public:
     static constexpr uint32_t kMaxDepth = 256;
 
-    // Feeds the next bytes. Once the verdict is not Passes it stays what it
+    explicit XmlGuard(CharacterForm form = CharacterForm::Utf8) : form(form) {}
+
+    // Feeds the next bytes; a code unit cut by the end waits for the next piece. Once the verdict is not Passes it stays what it
     // was: the first refusal in the bytes is the one reported.
     XmlVerdict Feed(const char* bytes, size_t length);
     XmlVerdict Verdict() const { return verdict; }
@@ -47,12 +53,17 @@ private:
         DeclarationQuoted,
     };
 
+    void FeedBytes(const char* bytes, size_t length);
+    void FeedUnits(const char* bytes, size_t length);
     void Step(char c);
     void StepKeyword(char c);
     void StepToTerminator(char mark, char c);
     void OpenElement();
     void CloseElement();
 
+    CharacterForm form;
+    uint8_t unit[4] = {};     // a code unit read so far, in wide text
+    size_t unitLength = 0;
     State state = State::Content;
     XmlVerdict verdict = XmlVerdict::Passes;
     char quote = 0;

@@ -1,6 +1,7 @@
 // The guard in front of the XML parser: pathologically deep XML kept away
 // from the toolkit's recursive tree code, and entity declarations kept away
 // from the parser; alone and in front of the packet parser.
+#include "xmp/CharacterForm.h"
 #include "xmp/PacketReader.h"
 #include "xmp/XmlGuard.h"
 #include "xmp/XmpPacket.h"
@@ -8,6 +9,7 @@
 
 #include "LogCapture.h"
 #include "RegistrySandbox.h"
+#include "TextForms.h"
 #include "TestSupport.h"
 
 #include <string>
@@ -15,6 +17,10 @@
 
 using namespace velmora;
 using namespace velmora::test;
+using velmora::hostkit::Encode;
+using velmora::hostkit::kTextForms;
+using velmora::hostkit::Name;
+using velmora::hostkit::TextForm;
 
 namespace {
 
@@ -31,10 +37,17 @@ std::string Repeat(const std::string& text, uint32_t times) {
     return out;
 }
 
+// The verdict on a text read in the form its first bytes tell, as the parser reads it.
+CharacterForm FormOf(const std::string& text) {
+    return DetectCharacterForm(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
 XmlVerdict Verdict(const std::string& text) {
-    XmlGuard guard;
+    XmlGuard guard(FormOf(text));
     return guard.Feed(text.data(), text.size());
 }
+
+std::u32string Ascii(const std::string& text) { return std::u32string(text.begin(), text.end()); }
 
 constexpr XmlVerdict kPasses = XmlVerdict::Passes;
 constexpr XmlVerdict kTooDeep = XmlVerdict::TooDeep;
@@ -72,9 +85,9 @@ TEST(XmlGuard, CountsOnlyRealElementNesting) {
     for (const Case& c : cases) EXPECT_EQ(c.verdict, Verdict(c.text)) << c.what;
 }
 
-// Each document fed whole, in pieces of 1 to 7 bytes, and as UTF-16 in both
-// byte orders gets the same verdict.
-TEST(XmlGuard, FollowsTheTextAcrossPiecesAndUtf16) {
+// Each document fed whole, in pieces of 1 to 7 bytes, and as UTF-16 and
+// UTF-32 in both byte orders, in pieces too, gets the same verdict.
+TEST(XmlGuard, FollowsTheTextAcrossPiecesAndForms) {
     const uint32_t limit = XmlGuard::kMaxDepth;
     const Case cases[] = {
         {"deep, with '>' in quoted values", Nested(limit + 1, "<rdf:li x='>' y=\"/>\">", "</rdf:li>"), kTooDeep},
@@ -94,15 +107,40 @@ TEST(XmlGuard, FollowsTheTextAcrossPiecesAndUtf16) {
             for (size_t i = 0; i < c.text.size(); i += piece) guard.Feed(c.text.data() + i, std::min(piece, c.text.size() - i));
             EXPECT_EQ(c.verdict, guard.Verdict()) << c.what << ", pieces of " << piece;
         }
-        std::string utf16le, utf16be;
-        for (char ch : c.text) {
-            utf16le += std::string{ch, '\0'};
-            utf16be += std::string{'\0', ch};
+        for (TextForm form : kTextForms) {
+            const std::string text = Encode(Ascii(c.text), form);
+            EXPECT_EQ(c.verdict, Verdict(text)) << c.what << ", " << Name(form);
+            for (size_t piece = 1; piece <= 5; ++piece) {
+                XmlGuard guard(FormOf(text));
+                for (size_t i = 0; i < text.size(); i += piece) guard.Feed(text.data() + i, std::min(piece, text.size() - i));
+                EXPECT_EQ(c.verdict, guard.Verdict()) << c.what << ", " << Name(form) << ", pieces of " << piece;
+            }
         }
-        EXPECT_EQ(c.verdict, Verdict(utf16le)) << c.what << ", UTF-16LE";
-        EXPECT_EQ(c.verdict, Verdict(utf16be)) << c.what << ", UTF-16BE";
     }
     EXPECT_EQ(kPasses, Verdict(std::string("\0<\0r\0/\0>", 9)));
+}
+
+// Wide text is read by code unit: a unit whose bytes hold '<', '>', '"' or
+// '\'' is a letter (U+043C Cyrillic em, U+093C Devanagari nukta, U+3C3E and
+// U+2722 among CJK and symbols), never markup. Markup written wide is still
+// seen for what it is.
+TEST(XmlGuard, WideLettersHoldingMarkupBytesAreText) {
+    const std::u32string letters = U"\u043C\u0438\u0440 \u0915\u093C \u3C3E\u2722\u273C\u3E22 \U0001F33C";
+    std::u32string keywords;
+    for (int i = 0; i < 600; ++i) keywords += U"<rdf:li>" + letters + U"</rdf:li>";
+    const std::u32string packet = Ascii("<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta><rdf:Bag>") +
+                                  keywords + Ascii("</rdf:Bag></x:xmpmeta><?xpacket end='w'?>");
+    std::u32string deep;
+    for (uint32_t i = 0; i <= XmlGuard::kMaxDepth; ++i) deep += U"<a t='" + letters + U"'>" + letters;
+    const std::u32string entity = Ascii("<!DOCTYPE r [<!ENTITY e '") + letters + Ascii("'>]><r>") + letters + U"</r>";
+    const std::u32string quoted = U"<r a='" + letters + U"' b=\"\u2722\u273C\">\u3C3E</r>";
+    for (TextForm form : kTextForms) {
+        SCOPED_TRACE(Name(form));
+        EXPECT_EQ(kPasses, Verdict(Encode(packet, form)));
+        EXPECT_EQ(kPasses, Verdict(Encode(quoted, form)));
+        EXPECT_EQ(kTooDeep, Verdict(Encode(deep, form)));
+        EXPECT_EQ(kEntities, Verdict(Encode(entity, form)));
+    }
 }
 
 TEST(XmlGuard, RefusesEntityDeclarationsOnly) {

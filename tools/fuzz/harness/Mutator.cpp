@@ -2,14 +2,17 @@
 // bytes, with or without a packet in them.
 #include "Mutator.h"
 
+#include "TextForms.h"
+
 #include <algorithm>
+#include <iterator>
 
 namespace velmora::fuzz {
 
 const Mutator::Named Mutator::kMutations[] = {
     {"flip-bits", &Mutator::FlipBits},         {"interesting-bytes", &Mutator::InterestingBytes},
     {"truncate", &Mutator::Truncate},          {"splice-packet", &Mutator::SplicePacket},
-    {"duplicate-packet", &Mutator::DuplicatePacket}, {"utf16-packet", &Mutator::Utf16Packet},
+    {"duplicate-packet", &Mutator::DuplicatePacket}, {"wide-packet", &Mutator::WidePacket},
     {"huge-attribute", &Mutator::HugeAttribute}, {"deep-nesting", &Mutator::DeepNesting},
     {"stray-markers", &Mutator::StrayMarkers}, {"cut-range", &Mutator::CutRange},
     {"copy-range", &Mutator::CopyRange},       {"odd-values", &Mutator::OddValues},
@@ -98,18 +101,32 @@ void Mutator::DuplicatePacket(std::string& data) {
     }
 }
 
-void Mutator::Utf16Packet(std::string& data) {
+// Letters whose code units hold the bytes of markup ('<' 0x3C, '>' 0x3E,
+// '"' 0x22, '\'' 0x27), in Cyrillic, Devanagari (a nukta), CJK and beyond
+// the Basic Multilingual Plane.
+namespace {
+
+const char32_t kWideLetters[] = {0x043C, 0x043E, 0x0422, 0x0427, 0x093C, 0x0915, 0x3C3E, 0x2722,
+                                 0x273C, 0x3E22, 0x4E2D, 0x6587, 0x1F33C, 0x00E9};
+
+}  // namespace
+
+void Mutator::WidePacket(std::string& data) {
     size_t begin = 0, end = 0;
     if (!FindPacket(data, begin, end)) return;
-    const bool bigEndian = random.OneIn(2);
-    const bool bom = random.OneIn(2);
-    std::string wide;
-    if (bom) wide += bigEndian ? std::string("\xFE\xFF", 2) : std::string("\xFF\xFE", 2);
-    for (size_t i = begin; i < end; ++i) {
-        if (bigEndian) wide += '\0';
-        wide += data[i];
-        if (!bigEndian) wide += '\0';
+    std::u32string text = hostkit::DecodeUtf8(data.substr(begin, end - begin));
+    // Letters of other scripts in text and quoted values.
+    const size_t letters = random.Below(64);
+    for (size_t i = 0; i < letters && !text.empty(); ++i) {
+        const size_t at = random.Below(text.size());
+        if (text[at] >= U'a' && text[at] <= U'z') text[at] = kWideLetters[random.Below(std::size(kWideLetters))];
     }
+    const hostkit::TextForm forms[] = {hostkit::TextForm::Utf16Little, hostkit::TextForm::Utf16Big,
+                                       hostkit::TextForm::Utf32Little, hostkit::TextForm::Utf32Big};
+    const hostkit::TextForm form = forms[random.Below(std::size(forms))];
+    std::string wide;
+    if (random.OneIn(2)) wide = hostkit::Encode(U"\uFEFF", form);
+    wide += hostkit::Encode(text, form);
     // Sometimes drop a byte, so that the code units are misaligned.
     if (random.OneIn(4) && !wide.empty()) wide.erase(random.Below(wide.size()), 1);
     data.replace(begin, end - begin, wide);

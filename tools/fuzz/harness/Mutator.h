@@ -1,6 +1,7 @@
 // Deterministic input mutation for the fuzzing runs: a seeded generator and
 // mutations aimed at the packet scanner and the XMP parser (bit flips,
-// truncations, spliced and duplicated packets, UTF-16 packets, huge attribute
+// truncations, spliced and duplicated packets, UTF-16 and UTF-32 packets of
+// non-Latin text, huge attribute
 // values, deep nesting, stray packet markers). The same seed and the same
 // seed files always give the same inputs. Not thread-safe: one per thread.
 #pragma once
@@ -54,7 +55,8 @@ private:
     void Truncate(std::string& data);
     void SplicePacket(std::string& data);
     void DuplicatePacket(std::string& data);
-    void Utf16Packet(std::string& data);
+    // The packet as UTF-16 or UTF-32, with letters of other scripts in it.
+    void WidePacket(std::string& data);
     void HugeAttribute(std::string& data);
     void DeepNesting(std::string& data);
     void StrayMarkers(std::string& data);

@@ -1,0 +1,79 @@
+#include "xmp/CharacterForm.h"
+
+namespace velmora {
+
+// The parser's own rules: the first character is U+FEFF or ASCII, and U+0000
+// never comes first.
+//   EF BB BF -- UTF-8          nn mm -- --  UTF-8
+//   FE FF -- -- UTF-16BE       00 nn -- --  UTF-16BE
+//   00 00 FE FF UTF-32BE       00 00 00 nn  UTF-32BE
+//   FF FE 00 00 UTF-32LE       nn 00 00 00  UTF-32LE
+//   FF FE -- -- UTF-16LE       nn 00 -- --  UTF-16LE
+CharacterForm DetectCharacterForm(const uint8_t* bytes, size_t length) {
+    if (length < 2) return CharacterForm::Utf8;
+    if (bytes[0] == 0) {
+        return length < 4 || bytes[1] != 0 ? CharacterForm::Utf16Big : CharacterForm::Utf32Big;
+    }
+    if (bytes[0] < 0x80) {
+        if (bytes[1] != 0) return CharacterForm::Utf8;
+        return length < 4 || bytes[2] != 0 ? CharacterForm::Utf16Little : CharacterForm::Utf32Little;
+    }
+    if (bytes[0] == 0xEF) return CharacterForm::Utf8;
+    if (bytes[0] == 0xFE) return CharacterForm::Utf16Big;
+    return length < 4 || bytes[2] != 0 ? CharacterForm::Utf16Little : CharacterForm::Utf32Little;
+}
+
+uint32_t DecodeUnit(CharacterForm form, const uint8_t* unit) {
+    switch (form) {
+    case CharacterForm::Utf8:
+        return unit[0];
+    case CharacterForm::Utf16Big:
+        return static_cast<uint32_t>(unit[0]) << 8 | unit[1];
+    case CharacterForm::Utf16Little:
+        return static_cast<uint32_t>(unit[1]) << 8 | unit[0];
+    case CharacterForm::Utf32Big:
+        return static_cast<uint32_t>(unit[0]) << 24 | static_cast<uint32_t>(unit[1]) << 16 |
+               static_cast<uint32_t>(unit[2]) << 8 | unit[3];
+    case CharacterForm::Utf32Little:
+        return static_cast<uint32_t>(unit[3]) << 24 | static_cast<uint32_t>(unit[2]) << 16 |
+               static_cast<uint32_t>(unit[1]) << 8 | unit[0];
+    }
+    return 0;
+}
+
+namespace {
+
+void AppendUtf8(uint32_t c, std::string& out) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | c >> 12);
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | c >> 18);
+        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+}  // namespace
+
+bool Utf32Decoder::Feed(const char* bytes, size_t length, std::string& out) {
+    out.reserve(out.size() + length);
+    for (size_t i = 0; i < length; ++i) {
+        partial[partialLength++] = static_cast<uint8_t>(bytes[i]);
+        if (partialLength < 4) continue;
+        partialLength = 0;
+        const uint32_t c = DecodeUnit(form, partial);
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+        AppendUtf8(c, out);
+    }
+    return true;
+}
+
+}  // namespace velmora
