@@ -60,8 +60,10 @@ bool LoadCustomSchema(const std::wstring& keyPath, CustomSchema& schema) {
         debugger.LogFormat(1, L"ERROR: GUID value was not found for custom schema %s", schema.name.c_str());
         return false;
     }
-    if (FAILED(CLSIDFromString(guid.c_str(), &schema.propertySet))) {
-        debugger.LogFormat(1, L"ERROR: CLSIDFromString() failed for custom schema %s", schema.name.c_str());
+    // A braced GUID only: IIDFromString never takes the text for a ProgID
+    // and never looks anything up in the registry.
+    if (FAILED(IIDFromString(guid.c_str(), &schema.propertySet))) {
+        debugger.LogFormat(1, L"ERROR: GUID value of custom schema %s is not a GUID in braces", schema.name.c_str());
         return false;
     }
 

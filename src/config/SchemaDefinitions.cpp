@@ -144,8 +144,10 @@ size_t DiscoverSchemaProperties(const SXMPMeta* meta, const std::string& namespa
             definition.valueType = VT_LPWSTR;
             definitions.push_back(std::move(definition));
         }
-    } catch (const XMP_Error&) {
-        // An unknown namespace, or any other toolkit failure: keep what was found.
+    } catch (const XMP_Error& error) {
+        // An unknown namespace, or any other toolkit failure but memory
+        // running out: keep what was found.
+        ThrowIfOutOfMemory(error);
     }
     return definitions.size();
 }
@@ -190,7 +192,8 @@ size_t RegisterDefinitionPrefixes(const CustomSchemaList& schemas) {
             try {
                 std::string actual;
                 registered = SXMPMeta::RegisterNamespace(schema.namespaceUri.c_str(), prefix.c_str(), &actual);
-            } catch (const XMP_Error&) {
+            } catch (const XMP_Error& error) {
+                ThrowIfOutOfMemory(error);
                 registered = false;
             }
             if (registered) {

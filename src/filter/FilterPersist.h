@@ -134,7 +134,8 @@ STDMETHODIMP CFilter<Document, Configuration>::Load(IStream* pStm) {
                 // host, a file locked by its owner) still has the stream.
                 if (GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES) {
                     const HRESULT fileResult = this->Load(name.c_str(), 0);
-                    if (SUCCEEDED(fileResult)) return fileResult;
+                    // Out of memory the stream would fail the same way.
+                    if (SUCCEEDED(fileResult) || fileResult == E_OUTOFMEMORY) return fileResult;
                     debugger.LogFormat(2, L"INFO: the named file could not be loaded (0x%08x), reading the stream \n",
                                        static_cast<int32_t>(fileResult));
                 } else {

@@ -161,7 +161,7 @@ STDMETHODIMP CVelmora::GetValue(PROPVARIANT** ppPropValue) {
     switch (currentValue.kind) {
     case PropertyValue::Text: {
         wchar_t* text = CoTaskMemStrDup(currentValue.text.c_str());
-        if (!text) return E_FAIL;
+        if (!text) return E_OUTOFMEMORY;
         variant->vt = VT_LPWSTR;
         variant->pwszVal = text;
         break;

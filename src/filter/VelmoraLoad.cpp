@@ -75,6 +75,7 @@ HRESULT CVelmora::LoadDocument(LPCOLESTR fileName, ByteSource* source) {
         propSpecs.clear();
         document.reset();
     }
+    if (hr == E_OUTOFMEMORY) debugger.Log(1, L"ERROR: out of memory while loading the document \n");
     return hr;
 }
 

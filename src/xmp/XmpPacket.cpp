@@ -7,8 +7,8 @@
 #include "diag/Debugger.h"
 #include "xmp/PacketReader.h"
 
-#include <locale>
-#include <sstream>
+#include <charconv>
+#include <new>
 #include <stdexcept>
 
 namespace velmora {
@@ -46,22 +46,33 @@ HRESULT XmpPacket::Load(ByteSource& source, bool joinArrayItems) {
 
     PacketReader reader(source);
     HRESULT hr = reader.Open();
-    if (SUCCEEDED(hr)) {
-        loaded = true;
-        try {
-            meta = std::make_unique<SXMPMeta>();
-            hr = reader.ReadInto(*meta);
-        } catch (...) {
-            hr = E_FAIL;
+    if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
+    if (FAILED(hr)) return hr;
+    loaded = true;
+    try {
+        meta = std::make_unique<SXMPMeta>();
+        hr = reader.ReadInto(*meta);
+    } catch (const std::bad_alloc&) {
+        Forget(joinArrayItems);
+        throw;
+    } catch (const XMP_Error& error) {
+        if (IsOutOfMemory(error)) {
+            Forget(joinArrayItems);
+            throw std::bad_alloc();
         }
-        // A document that could not be read to its end is not judged by the
-        // part that was read: it is not loaded at all.
-        if (FAILED(reader.ReadFailure())) {
-            hr = reader.ReadFailure();
-            loaded = false;
-        }
-        if (FAILED(hr)) meta.reset();
+        hr = E_FAIL;
+    } catch (const std::exception&) {
+        // The scanner's own failures (calls out of order, a packet of 2 GB
+        // or more): the document cannot be read as it is.
+        hr = E_FAIL;
     }
+    // A document that could not be read to its end is not judged by the
+    // part that was read: it is not loaded at all.
+    if (FAILED(reader.ReadFailure())) {
+        hr = reader.ReadFailure();
+        loaded = false;
+    }
+    if (FAILED(hr)) meta.reset();
     return hr;
 }
 
@@ -92,45 +103,57 @@ ValueResult XmpPacket::GetItemValue(const std::string& schemaNS, const std::stri
         } else if (index != 1) {
             return ValueResult::End();
         }
-
-        // Every value read goes to the text list, even one whose typed
-        // conversion fails below.
-        texts.push_back(Utf8ToWide(text));
-    } catch (...) {
+    } catch (const XMP_Error& error) {
+        // A path the toolkit refuses names no property of this document.
+        ThrowIfOutOfMemory(error);
         return ValueResult::End();
     }
 
-    // From here on a failure is this item's alone: the next one may convert.
+    // Every value read goes to the text list, even one whose typed
+    // conversion fails below. Should memory run out after that, the item
+    // is taken back, so that a host that asks again does not get its text twice.
+    texts.push_back(Utf8ToWide(text));
+    try {
+        return ConvertItem(text, type, index, value);
+    } catch (const std::bad_alloc&) {
+        texts.pop_back();
+        throw;
+    }
+}
+
+// From here on a failure is this item's alone: the next one may convert.
+ValueResult XmpPacket::ConvertItem(const std::string& text, VARTYPE type, int32_t index, PropertyValue& value) {
     const ValueResult next = ValueResult::Found(index + 1);
     const ValueResult skipped = ValueResult::Skipped(index + 1);
-    try {
-        switch (type) {
-        case VT_INT: {
-            const int32_t number = StringUtils::ConvertToInt(text);
-            value.number = number;
-            value.kind = PropertyValue::Integer;
-            break;
-        }
-        case VT_FILETIME: {
-            XMP_DateTime dateTime{};
+    switch (type) {
+    case VT_INT: {
+        int32_t number = 0;
+        if (!StringUtils::TryConvertToInt(text, number)) return skipped;
+        value.number = number;
+        value.kind = PropertyValue::Integer;
+        return next;
+    }
+    case VT_FILETIME: {
+        XMP_DateTime dateTime{};
+        try {
             SXMPUtils::ConvertToDate(text, &dateTime);
             SXMPUtils::ConvertToUTCTime(&dateTime);
-            // A time without a date (year 0) or a date that FILETIME cannot
-            // hold (before 1601) gives no value rather than a stale slot.
-            FILETIME time{};
-            if (dateTime.year == 0 || !DateTimeToFileTime(dateTime, time)) return skipped;
-            value.time = time;
-            value.kind = PropertyValue::Date;
-            break;
+        } catch (const XMP_Error& error) {
+            ThrowIfOutOfMemory(error);
+            return skipped;
         }
-        default:
-            value.text = texts.back();
-            value.kind = PropertyValue::Text;
-            break;
-        }
+        // A time without a date (year 0) or a date that FILETIME cannot
+        // hold (before 1601) gives no value rather than a stale slot.
+        FILETIME time{};
+        if (dateTime.year == 0 || !DateTimeToFileTime(dateTime, time)) return skipped;
+        value.time = time;
+        value.kind = PropertyValue::Date;
         return next;
-    } catch (...) {
-        return skipped;
+    }
+    default:
+        value.text = texts.back();
+        value.kind = PropertyValue::Text;
+        return next;
     }
 }
 
@@ -140,23 +163,19 @@ ValueResult XmpPacket::GetValue(const std::string& schemaNS, const std::string& 
     if (!result.HasValue() || !joinArrayItems || type != VT_LPWSTR) return result;
 
     // Join mode: all remaining items as one value, each followed by a space.
-    try {
-        std::wstring joined;
-        int32_t after = result.next;
-        while (!result.IsEnd()) {
-            after = result.next;
-            if (result.HasValue()) {
-                joined += value.text;
-                joined += L' ';
-            }
-            result = GetItemValue(schemaNS, propPath, VT_LPWSTR, result.next, value);
+    std::wstring joined;
+    int32_t after = result.next;
+    while (!result.IsEnd()) {
+        after = result.next;
+        if (result.HasValue()) {
+            joined += value.text;
+            joined += L' ';
         }
-        value.text = std::move(joined);
-        value.kind = PropertyValue::Text;
-        return ValueResult::Found(after);
-    } catch (...) {
-        return ValueResult::End();
+        result = GetItemValue(schemaNS, propPath, VT_LPWSTR, result.next, value);
     }
+    value.text = std::move(joined);
+    value.kind = PropertyValue::Text;
+    return ValueResult::Found(after);
 }
 
 bool DateTimeToFileTime(const XMP_DateTime& dateTime, FILETIME& fileTime) {
@@ -174,12 +193,27 @@ bool DateTimeToFileTime(const XMP_DateTime& dateTime, FILETIME& fileTime) {
 
 namespace StringUtils {
 
+bool TryConvertToInt(const std::string& text, int32_t& number) {
+    // As a stream reads it, without the stream: nothing is allocated, so
+    // memory running out cannot pass for text that is no number.
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end && (*p == ' ' || (*p >= '\t' && *p <= '\r'))) ++p;
+    if (p < end && *p == '+') {
+        ++p;
+        if (p == end || *p < '0' || *p > '9') return false;
+    }
+    int32_t read = 0;
+    const std::from_chars_result result = std::from_chars(p, end, read, 10);
+    if (result.ec != std::errc()) return false;
+    number = read;
+    return true;
+}
+
 int32_t ConvertToInt(const std::string& text) {
-    std::istringstream stream(text);
-    stream.imbue(std::locale::classic());
-    int number = 0;
-    if (!(stream >> number)) throw std::runtime_error("StringUtils::ConvertToInt(\"" + text + "\")");
-    return static_cast<int32_t>(number);
+    int32_t number = 0;
+    if (!TryConvertToInt(text, number)) throw std::runtime_error("StringUtils::ConvertToInt(\"" + text + "\")");
+    return number;
 }
 
 }  // namespace StringUtils

@@ -49,7 +49,9 @@ public:
     using TextList = std::list<std::wstring>;
 
     // Reads and parses the file when path is not null; never throws for an
-    // unreadable file: IsLoaded and IsEmpty tell the outcome.
+    // unreadable file: IsLoaded and IsEmpty tell the outcome. Memory running
+    // out, here and in every call below, throws std::bad_alloc: it never
+    // passes for the end of a document.
     XmpPacket(const wchar_t* path, bool joinArrayItems);
     virtual ~XmpPacket();
     XmpPacket(const XmpPacket&) = delete;
@@ -90,6 +92,7 @@ private:
     };
 
     void Forget(bool joinArrayItems);
+    ValueResult ConvertItem(const std::string& text, VARTYPE type, int32_t index, PropertyValue& value);
 
     bool loaded = false;
     bool joinArrayItems = false;
@@ -105,6 +108,8 @@ namespace StringUtils {
 // Decimal text to a 32-bit integer the way `istringstream >> int` reads it;
 // throws std::runtime_error when no number can be read.
 int32_t ConvertToInt(const std::string& text);
+// The same without the exception: false when no number can be read.
+bool TryConvertToInt(const std::string& text, int32_t& number);
 }  // namespace StringUtils
 
 }  // namespace velmora

@@ -111,11 +111,11 @@ TEST_F(CustomSchemaRegistryTest, ValidAndInvalidDeclarations) {
         Found(L"A-Valid"),
         Found(L"B-Discovered"),
         Found(L"C-NoBraces"),
-        L"ERROR: CLSIDFromString() failed for custom schema C-NoBraces",
+        L"ERROR: GUID value of custom schema C-NoBraces is not a GUID in braces",
         Found(L"D-ShortGuid"),
-        L"ERROR: CLSIDFromString() failed for custom schema D-ShortGuid",
+        L"ERROR: GUID value of custom schema D-ShortGuid is not a GUID in braces",
         Found(L"E-LongGuid"),
-        L"ERROR: CLSIDFromString() failed for custom schema E-LongGuid",
+        L"ERROR: GUID value of custom schema E-LongGuid is not a GUID in braces",
         Found(L"F-NoGuid"),
         L"ERROR: GUID value was not found for custom schema F-NoGuid",
         Found(L"G-NoNameSpace"),
@@ -233,7 +233,18 @@ TEST_F(CustomSchemaRegistryTest, StringsWithoutTerminatorOrWithAnOddByteCountAre
     RegistrySandbox::SetRaw(path, L"GUID", REG_SZ, "{", 1);
     schemas.clear();
     EXPECT_EQ(0u, Load(schemas));
-    EXPECT_EQ(L"ERROR: CLSIDFromString() failed for custom schema Raw", Logged().back());
+    EXPECT_EQ(L"ERROR: GUID value of custom schema Raw is not a GUID in braces", Logged().back());
+}
+
+// A ProgID is no GUID, although COM's CLSIDFromString would look it up in
+// the registry and take the class it names.
+TEST_F(CustomSchemaRegistryTest, AProgIdIsNotTakenForAGuid) {
+    CLSID named{};
+    ASSERT_HR(S_OK, CLSIDFromString(L"StdFont", &named));  // a ProgID that every machine has
+    Declare({L"ProgId", L"StdFont", kCameraNsW, std::nullopt});
+    CustomSchemaList schemas;
+    EXPECT_EQ(0u, Load(schemas));
+    EXPECT_EQ(L"ERROR: GUID value of custom schema ProgId is not a GUID in braces", Logged().back());
 }
 
 TEST_F(CustomSchemaRegistryTest, NameSpaceIsKeptAsUtf8) {

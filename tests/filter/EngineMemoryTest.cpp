@@ -126,7 +126,7 @@ TEST_F(EngineMemory, ValueAllocationFailures) {
     };
     const Case cases[] = {
         {"no PROPVARIANT for a text value", {FMTID_SummaryInformation, PROPID{4}}, 0, E_OUTOFMEMORY},
-        {"no string for a text value", {FMTID_SummaryInformation, PROPID{4}}, 1, E_FAIL},
+        {"no string for a text value", {FMTID_SummaryInformation, PROPID{4}}, 1, E_OUTOFMEMORY},
         {"no PROPVARIANT for a number", {FMTID_XmpPhotoshop, L"Urgency"}, 0, E_OUTOFMEMORY},
         {"no PROPVARIANT for a date", {FMTID_SummaryInformation, PROPID{12}}, 0, E_OUTOFMEMORY},
     };
