@@ -10,7 +10,7 @@
 #include "diag/Debugger.h"
 #include "common/Product.h"
 
-#include "xmp/ByteSource.h"
+#include "io/ByteSource.h"
 
 #include <windows.h>
 #include <filter.h>

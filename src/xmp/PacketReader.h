@@ -9,7 +9,7 @@
 // may run at once.
 #pragma once
 
-#include "xmp/ByteSource.h"
+#include "io/ByteSource.h"
 #include "xmp/XmpToolkit.h"
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 // A packet belongs to one filter object and has no lock of its own.
 #pragma once
 
-#include "xmp/ByteSource.h"
+#include "io/ByteSource.h"
 #include "xmp/XmpToolkit.h"
 
 #include <windows.h>

@@ -1,5 +1,5 @@
 // Positioned reads over a file handle and over a host's seekable stream.
-#include "xmp/ByteSource.h"
+#include "io/ByteSource.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // Positioned reads over a file and over a host's stream: any order of reads
 // gives exactly the bytes at their offsets, whichever read went before.
-#include "xmp/ByteSource.h"
+#include "io/ByteSource.h"
 
 #include "common/ComPtr.h"
 
