@@ -1,0 +1,85 @@
+#include "xmp/DocumentFormat.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+namespace velmora {
+
+namespace {
+
+struct Magic {
+    XMP_FileFormat format;
+    size_t offset;
+    std::string_view bytes;
+};
+
+// TIFF covers DNG and the raw formats built on it (NEF, NRW, CR2, ARW,
+// PEF, SRW and others); raw formats with a magic of their own (RW2, ORF,
+// RAF, CR3) and Illustrator's PDF have no handler here.
+constexpr Magic kMagics[] = {
+    {kXMP_JPEGFile, 0, std::string_view("\xFF\xD8\xFF", 3)},
+    {kXMP_TIFFFile, 0, std::string_view("II*\0", 4)},
+    {kXMP_TIFFFile, 0, std::string_view("MM\0*", 4)},
+    {kXMP_PhotoshopFile, 0, std::string_view("8BPS", 4)},
+    {kXMP_PNGFile, 0, std::string_view("\x89PNG\r\n\x1A\n", 8)},
+    {kXMP_GIFFile, 0, std::string_view("GIF87a", 6)},
+    {kXMP_GIFFile, 0, std::string_view("GIF89a", 6)},
+    {kXMP_EPSFile, 0, std::string_view("\xC5\xD0\xD3\xC6", 4)},  // DOS EPS binary header
+    {kXMP_PostScriptFile, 0, std::string_view("%!PS", 4)},
+};
+
+bool Has(const uint8_t* head, size_t length, size_t offset, std::string_view bytes) {
+    return length >= offset + bytes.size() && std::memcmp(head + offset, bytes.data(), bytes.size()) == 0;
+}
+
+// An XML document whose root is svg: "<svg" before anything but the XML
+// declaration, comments, instructions and the document type (all of which
+// may hold no "<svg" of their own in a real file's head).
+bool IsSvg(const uint8_t* head, size_t length) {
+    const std::string_view text(reinterpret_cast<const char*>(head), length);
+    size_t at = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    at = text.find_first_not_of(" \t\r\n", at);
+    if (at == std::string_view::npos || text[at] != '<') return false;
+    const size_t svg = text.find("<svg", at);
+    return svg != std::string_view::npos && svg + 4 < text.size() &&
+           std::strchr(" \t\r\n>:", text[svg + 4]) != nullptr;
+}
+
+}  // namespace
+
+XMP_FileFormat FormatOfDocument(const uint8_t* head, size_t length) {
+    for (const Magic& magic : kMagics) {
+        if (Has(head, length, magic.offset, magic.bytes)) {
+            if (magic.format == kXMP_PostScriptFile) {
+                // "%!PS-Adobe-3.0 EPSF-3.0": encapsulated, on the first line.
+                const size_t line = std::min<size_t>(length, 64);
+                const std::string_view first(reinterpret_cast<const char*>(head), line);
+                if (first.substr(0, first.find_first_of("\r\n")).find("EPSF") != std::string_view::npos) {
+                    return kXMP_EPSFile;
+                }
+            }
+            return magic.format;
+        }
+    }
+    if (Has(head, length, 0, "RIFF") && Has(head, length, 8, "WEBP")) return kXMP_WEBPFile;
+    if (IsSvg(head, length)) return kXMP_SVGFile;
+    return kXMP_UnknownFile;
+}
+
+const wchar_t* FormatName(XMP_FileFormat format) {
+    switch (format) {
+    case kXMP_JPEGFile: return L"JPEG";
+    case kXMP_TIFFFile: return L"TIFF";
+    case kXMP_PhotoshopFile: return L"Photoshop";
+    case kXMP_PNGFile: return L"PNG";
+    case kXMP_GIFFile: return L"GIF";
+    case kXMP_WEBPFile: return L"WebP";
+    case kXMP_EPSFile: return L"EPS";
+    case kXMP_PostScriptFile: return L"PostScript";
+    case kXMP_SVGFile: return L"SVG";
+    default: return L"unknown";
+    }
+}
+
+}  // namespace velmora

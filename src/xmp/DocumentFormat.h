@@ -1,0 +1,22 @@
+// A document's format, told from its first bytes (its magic number), never
+// from its name: the format whose handler in the toolkit may read it, or
+// kXMP_UnknownFile for every other document. Only image formats are ever
+// named, so no audio, video or package handler sees a document.
+#pragma once
+
+#include "xmp/XmpToolkit.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace velmora {
+
+// How many first bytes tell the format.
+constexpr size_t kFormatHeadSize = 1024;
+
+XMP_FileFormat FormatOfDocument(const uint8_t* head, size_t length);
+
+// "JPEG", "TIFF", ... for the log; "unknown" for any other.
+const wchar_t* FormatName(XMP_FileFormat format);
+
+}  // namespace velmora

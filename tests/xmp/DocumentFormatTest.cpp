@@ -1,0 +1,52 @@
+// A document's format comes from its first bytes alone: the test files as
+// the programs that wrote them made them, and the same bytes under a name
+// that says otherwise.
+#include "xmp/DocumentFormat.h"
+
+#include "TestSupport.h"
+
+#include <string>
+
+using namespace velmora;
+using namespace velmora::test;
+
+namespace {
+
+XMP_FileFormat FormatOf(const std::string& bytes) {
+    return FormatOfDocument(reinterpret_cast<const uint8_t*>(bytes.data()), std::min(bytes.size(), kFormatHeadSize));
+}
+
+TEST(DocumentFormat, ToldByTheFirstBytesOnly) {
+    struct Case {
+        const wchar_t* file;
+        XMP_FileFormat format;
+    };
+    const Case cases[] = {
+        {L"standard.jpg", kXMP_JPEGFile},     {L"no-xmp.jpg", kXMP_JPEGFile},  {L"standard.tif", kXMP_TIFFFile},
+        {L"standard.dng", kXMP_TIFFFile},     {L"standard.nef", kXMP_TIFFFile}, {L"standard.cr2", kXMP_TIFFFile},
+        {L"standard.psd", kXMP_PhotoshopFile}, {L"standard.png", kXMP_PNGFile}, {L"standard.gif", kXMP_GIFFile},
+        {L"standard.webp", kXMP_WEBPFile},    {L"standard.eps", kXMP_EPSFile}, {L"logo.svg", kXMP_SVGFile},
+        {L"standard.heic", kXMP_UnknownFile}, {L"standard.avif", kXMP_UnknownFile}, {L"standard.jxl", kXMP_UnknownFile},
+        {L"standard.raf", kXMP_UnknownFile},  {L"standard.xmp", kXMP_UnknownFile}, {L"empty.bin", kXMP_UnknownFile},
+        {L"two-packets.bin", kXMP_UnknownFile},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.format, FormatOf(ReadBytes(TestDataPath(c.file)))) << Narrow(c.file);
+
+    const struct {
+        const char* what;
+        std::string bytes;
+        XMP_FileFormat format;
+    } made[] = {
+        {"big-endian TIFF", std::string("MM\0*\0\0\0\x08", 8), kXMP_TIFFFile},
+        {"encapsulated PostScript", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 1 1\n", kXMP_EPSFile},
+        {"EPSF after the first line is PostScript", "%!PS-Adobe-3.0\n%EPSF\n", kXMP_PostScriptFile},
+        {"DOS EPS binary header", "\xC5\xD0\xD3\xC6\x20\0\0\0", kXMP_EPSFile},
+        {"SVG with a BOM and no declaration", "\xEF\xBB\xBF\n<svg xmlns='http://www.w3.org/2000/svg'/>", kXMP_SVGFile},
+        {"XML that is not SVG", "<?xml version='1.0'?><svgx/>", kXMP_UnknownFile},
+        {"a RIFF that is not WebP", "RIFF\x10\0\0\0WAVEfmt ", kXMP_UnknownFile},
+        {"JPEG magic cut short", "\xFF\xD8", kXMP_UnknownFile},
+    };
+    for (const auto& m : made) EXPECT_EQ(m.format, FormatOf(m.bytes)) << m.what;
+}
+
+}  // namespace
