@@ -32,6 +32,12 @@ bool ReadRegistryDword(const std::wstring& keyPath, const wchar_t* valueName, ui
     return true;
 }
 
+bool ReadRegistrySwitch(const std::wstring& keyPath, const wchar_t* valueName, bool defaultValue) {
+    uint32_t data = 0;
+    if (!ReadRegistryDword(keyPath, valueName, data) || data > 1) return defaultValue;
+    return data == 1;
+}
+
 bool ReadRegistryString(const std::wstring& keyPath, const wchar_t* valueName, std::wstring& value) {
     const UniqueHKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, keyPath, KEY_READ);
     if (!key) return false;
@@ -66,6 +72,8 @@ VelmoraConfiguration::VelmoraConfiguration(const std::wstring& path) : keyPath(p
 
     uint32_t mode = 0;
     multipleInstancesMode = ReadRegistryDword(keyPath, L"MultipleInstancesMode", mode) && mode <= 1 ? mode : 0;
+    formatHandlers = ReadRegistrySwitch(keyPath, L"FormatHandlers", true);
+    nativeMetadata = ReadRegistrySwitch(keyPath, L"NativeMetadata", true);
 
     XmpMetadataPropSpecListBuilder builder(keyPath);
     builder.Build(standardPropSpecs);

@@ -27,10 +27,19 @@ public:
     std::wstring keyPath;
     uint32_t multipleInstancesMode = 0;  // 0 or 1
     bool deleteTempCopy = true;
+    // "FormatHandlers": the toolkit's handler for a document's format reads
+    // its metadata where the format keeps it; off, the packet search alone.
+    bool formatHandlers = true;
+    // "NativeMetadata": the handler imports the format's own metadata (Exif,
+    // TIFF tags, IPTC, Photoshop resources) into the XMP; off, XMP alone.
+    bool nativeMetadata = true;
     PropSpecList standardPropSpecs;
     CustomSchemaList customSchemas;
 };
 
+// A switch under HKLM\keyPath: a REG_DWORD of 0 is off, of 1 on; anything
+// else, or nothing, is the default.
+bool ReadRegistrySwitch(const std::wstring& keyPath, const wchar_t* valueName, bool defaultValue);
 // REG_DWORD of exactly 4 bytes under HKLM\keyPath.
 bool ReadRegistryDword(const std::wstring& keyPath, const wchar_t* valueName, uint32_t& value);
 // REG_SZ under HKLM\keyPath, terminated safely whatever the stored data.

@@ -125,6 +125,40 @@ TEST_F(ConfigurationTest, MultipleInstancesModeInEachTypeAndValue) {
     }
 }
 
+// The two reading switches: on unless a REG_DWORD of exactly 0 says off.
+TEST_F(ConfigurationTest, FormatHandlersAndNativeMetadataSwitches) {
+    {
+        const VelmoraConfiguration configuration(kKey);
+        EXPECT_TRUE(configuration.formatHandlers);
+        EXPECT_TRUE(configuration.nativeMetadata);
+    }
+    struct Case {
+        const char* name;
+        DWORD type;
+        std::vector<unsigned char> data;
+        bool expected;
+    };
+    const Case cases[] = {
+        {"REG_DWORD 0", REG_DWORD, {0, 0, 0, 0}, false},
+        {"REG_DWORD 1", REG_DWORD, {1, 0, 0, 0}, true},
+        {"REG_DWORD 2", REG_DWORD, {2, 0, 0, 0}, true},
+        {"REG_SZ \"0\"", REG_SZ, {'0', 0, 0, 0}, true},
+        {"REG_QWORD 0", REG_QWORD, {0, 0, 0, 0, 0, 0, 0, 0}, true},
+        {"REG_BINARY 0", REG_BINARY, {0, 0, 0, 0}, true},
+        {"REG_DWORD of two bytes", REG_DWORD, {0, 0}, true},
+    };
+    for (const wchar_t* name : {L"FormatHandlers", L"NativeMetadata"}) {
+        for (const Case& c : cases) {
+            RegistrySandbox::SetRaw(kKey, name, c.type, c.data.data(), static_cast<DWORD>(c.data.size()));
+            const VelmoraConfiguration configuration(kKey);
+            const bool handlers = std::wstring(name) == L"FormatHandlers";
+            EXPECT_EQ(handlers ? c.expected : true, configuration.formatHandlers) << Narrow(name) << " " << c.name;
+            EXPECT_EQ(handlers ? true : c.expected, configuration.nativeMetadata) << Narrow(name) << " " << c.name;
+        }
+        RegistrySandbox::DeleteValue(kKey, name);
+    }
+}
+
 TEST_F(ConfigurationTest, RegistryHelpersLeaveTheOutputAloneOnFailure) {
     uint32_t number = 77;
     std::wstring text = L"unchanged";
