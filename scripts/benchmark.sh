@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # The benchmark, in one command: scripts/benchmark.sh
+# - like scripts/build.sh, installs what is missing (here with ImageMagick and
+#   ExifTool), builds the cached dependencies and makes the Wine prefix;
 # - makes the corpus if it is missing, outside the clone, in
 #   $VELMORA_CACHE/bench-corpus (ImageMagick and ExifTool; installs Debian's
 #   imagemagick and libimage-exiftool-perl when they are missing): small
@@ -27,13 +29,11 @@ CORPUS=${BENCH_CORPUS:-$VELMORA_CACHE/bench-corpus}
 BENCH_BUILD=${BENCH_BUILD:-$VELMORA_ROOT/build/bench}
 RESULTS=$VELMORA_CACHE/bench-results.txt
 
-# ImageMagick by its own name, not by any program called convert.
+# What scripts/build.sh installs and makes, with ImageMagick and ExifTool for
+# the corpus; then ImageMagick by its own name, not by any program called
+# convert.
+velmora_prepare imagemagick libimage-exiftool-perl
 source "$VELMORA_ROOT/scripts/imagemagick.sh"
-need=()
-command -v exiftool >/dev/null 2>&1 || need+=(libimage-exiftool-perl)
-if [ ${#need[@]} -gt 0 ]; then
-  apt-get install -y "${need[@]}"
-fi
 
 # ExifTool arguments for the XMP of document $1: the Dublin Core, Photoshop
 # and XMP basic properties a picture desk fills in.
@@ -153,17 +153,9 @@ EOF
 
 [ -d "$CORPUS" ] || make_corpus
 
-build() {
-  local arch=$1 toolchain=$2 dir=$BENCH_BUILD-$1
-  [ -f "$dir/CMakeCache.txt" ] || cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$VELMORA_ROOT/cmake/$toolchain" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$VELMORA_ROOT/scripts/wine-run" \
-    -DVELMORA_DEPS="$VELMORA_CACHE/deps.cmake" >/dev/null
-  cmake --build "$dir" --target velmora-bench -j2 >/dev/null
-}
 if [ -z "${BENCH_SKIP_BUILD:-}" ]; then
-  build x64 toolchain-x86_64.cmake
-  build x86 toolchain-i686.cmake
+  velmora_build x86_64 "$BENCH_BUILD-x64" velmora-bench
+  velmora_build i686 "$BENCH_BUILD-x86" velmora-bench
 fi
 
 winpath() { echo "Z:${1//\//\\}"; }

@@ -3,14 +3,15 @@
 # mingw-w64 (posix threads) for i686 and x86_64, CMake, Wine (64-bit and
 # 32-bit), the JSON headers (nlohmann-json3-dev), the i386 architecture and
 # deb-src entries for `apt-get source`; for the packages, msitools (wixl,
-# msibuild), osslsigncode and openssl.
+# msibuild), osslsigncode and openssl; and any further Debian packages named
+# on the command line: scripts/bootstrap.sh [PACKAGE...]
 # Idempotent: when everything is present it only checks and returns.
 set -euo pipefail
 
 need_pkgs=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
            binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
            cmake make ninja-build dpkg-dev wine wine64 wine32:i386 googletest
-           nlohmann-json3-dev python3 wixl msitools osslsigncode openssl)
+           nlohmann-json3-dev python3 wixl msitools osslsigncode openssl "$@")
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 

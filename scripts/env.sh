@@ -8,3 +8,38 @@ export WINEARCH=win64
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 export DISPLAY=
+
+# What a build needs on a fresh machine: the packages (scripts/bootstrap.sh,
+# which also installs any further Debian packages named here), the cached
+# dependencies and the Wine prefix.
+velmora_prepare() {
+  bash "$VELMORA_ROOT/scripts/bootstrap.sh" "$@"
+  bash "$VELMORA_ROOT/scripts/build-deps.sh"
+  bash "$VELMORA_ROOT/scripts/wine-prefix.sh"
+}
+
+# Configures DIR for one target (i686 or x86_64) unless it is configured:
+#   velmora_configure TARGET DIR
+velmora_configure() {
+  local target=$1 dir=$2
+  [ ! -f "$dir/build.ninja" ] || return 0
+  cmake -S "$VELMORA_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="$VELMORA_ROOT/cmake/toolchain-$target.cmake" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$VELMORA_ROOT/scripts/wine-run" \
+    -DVELMORA_DEPS="$VELMORA_CACHE/deps.cmake" >/dev/null
+}
+
+# Configures DIR when needed and builds it, or only the CMake targets named:
+#   velmora_build TARGET DIR [CMAKE-TARGET...]
+# On failure the end of the build log (DIR/build.log) is shown; status 1.
+velmora_build() {
+  local target=$1 dir=$2 targets=() log=$2/build.log
+  shift 2
+  [ $# -eq 0 ] || targets=(--target "$@")
+  velmora_configure "$target" "$dir" || return 1
+  if ! cmake --build "$dir" -j"$(nproc)" "${targets[@]}" >"$log" 2>&1; then
+    grep -v -E '^\[[0-9]+/[0-9]+\] |GLOB mismatch' "$log" | tail -60 >&2
+    echo "build: $dir failed (full log: $log)" >&2
+    return 1
+  fi
+}

@@ -8,7 +8,9 @@
 # process is saved there as crash-or-hang-seed<N>.bin and the run goes on with
 # the next seed. Copy every finding into tests/data/regressions/ under a
 # descriptive name, so that Fuzz.RegressionInputsReplay replays it.
-# Set FUZZ_SKIP_BUILD=1 to use binaries already built in $FUZZ_BUILD-*, and
+# Like scripts/build.sh it first installs what is missing, builds the cached
+# dependencies and makes the Wine prefix. Set FUZZ_SKIP_BUILD=1 to use
+# binaries already built in $FUZZ_BUILD-*, and
 # FUZZ_MAX_NESTING=N to bound how deep the nesting mutation goes.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
@@ -19,17 +21,10 @@ SECONDS_PER_TARGET=${2:-7200}
 FUZZ_BUILD=${FUZZ_BUILD:-$VELMORA_ROOT/build/fuzz}
 FINDINGS=$VELMORA_CACHE/fuzz-findings
 
-build() {
-  local arch=$1 toolchain=$2 dir=$FUZZ_BUILD-$1
-  [ -f "$dir/CMakeCache.txt" ] || cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$VELMORA_ROOT/cmake/$toolchain" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$VELMORA_ROOT/scripts/wine-run" \
-    -DVELMORA_DEPS="$VELMORA_CACHE/deps.cmake" >/dev/null
-  cmake --build "$dir" --target velmora-fuzz -j2 >/dev/null
-}
+velmora_prepare
 if [ -z "${FUZZ_SKIP_BUILD:-}" ]; then
-  build x64 toolchain-x86_64.cmake
-  build x86 toolchain-i686.cmake
+  velmora_build x86_64 "$FUZZ_BUILD-x64" velmora-fuzz
+  velmora_build i686 "$FUZZ_BUILD-x86" velmora-fuzz
 fi
 
 winpath() { echo "Z:${1//\//\\}"; }
