@@ -5,10 +5,13 @@ add_library(velmora_xmptoolkit INTERFACE)
 target_include_directories(velmora_xmptoolkit SYSTEM INTERFACE
   ${VELMORA_XMP_ROOT}/${_arch}/include
   ${VELMORA_XMP_ROOT}/${_arch}/include/public/include)
-target_compile_definitions(velmora_xmptoolkit INTERFACE WIN_ENV=1 XML_STATIC)
+# XMP_StaticBuild=1: the library is linked in, which is what makes
+# SXMPFiles::OpenFile take a client XMP_IO.
+target_compile_definitions(velmora_xmptoolkit INTERFACE WIN_ENV=1 XML_STATIC XMP_StaticBuild=1)
 target_link_libraries(velmora_xmptoolkit INTERFACE
   ${VELMORA_XMP_ROOT}/${_arch}/lib/libxmptoolkit.a
-  ${VELMORA_EXPAT_ROOT}/${_arch}/lib/libexpat.a)
+  ${VELMORA_EXPAT_ROOT}/${_arch}/lib/libexpat.a
+  ${VELMORA_ZLIB_ROOT}/${_arch}/lib/libz.a)
 
 add_library(velmora_gtest INTERFACE)
 target_include_directories(velmora_gtest SYSTEM INTERFACE ${VELMORA_GTEST_ROOT}/${_arch}/include)

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the third-party dependencies once per target into the cache:
-#   expat (Debian source package), the XMP Toolkit's XMPCore and packet
-#   scanner (Debian's exempi source package) and GoogleTest (Debian's
-#   googletest package); the headers of Debian's nlohmann-json3-dev are
-#   copied into a directory of their own, so that the cross builds need not
-#   put /usr/include on their include path. Each build is keyed by package
-#   version and target (and the toolkit's also by its build recipe,
-#   cmake/xmptoolkit); a finished build is marked with a stamp file and never
-#   rebuilt.
+#   expat and zlib (Debian source packages), the XMP Toolkit's XMPCore,
+#   packet scanner and XMPFiles with its image handlers (Debian's exempi
+#   source package; the SVG handler reads gzipped SVG through zlib) and
+#   GoogleTest (Debian's googletest package); the headers of Debian's
+#   nlohmann-json3-dev are copied into a directory of their own, so that the
+#   cross builds need not put /usr/include on their include path. Each build
+#   is keyed by package version and target (and the toolkit's also by its
+#   build recipe, cmake/xmptoolkit); a finished build is marked with a stamp
+#   file and never rebuilt.
 # Prints nothing but a summary line when everything is cached.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
@@ -15,10 +16,11 @@ source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 srcver() { apt-cache showsrc "$1" | awk '/^Version:/ {print $2; exit}'; }
 EXEMPI_VER=$(srcver exempi)
 EXPAT_VER=$(srcver expat)
+ZLIB_VER=$(srcver zlib)
 GTEST_VER=$(dpkg-query -W -f '${Version}' googletest)
 JSON_VER=$(dpkg-query -W -f '${Version}' nlohmann-json3-dev 2>/dev/null || true)
 [ -n "$JSON_VER" ] && [ -f /usr/include/nlohmann/json.hpp ] || { echo "build-deps: nlohmann-json3-dev is not installed (run scripts/bootstrap.sh)" >&2; exit 1; }
-[ -n "$EXEMPI_VER" ] && [ -n "$EXPAT_VER" ] || { echo "build-deps: no deb-src entries (run scripts/bootstrap.sh)" >&2; exit 1; }
+[ -n "$EXEMPI_VER" ] && [ -n "$EXPAT_VER" ] && [ -n "$ZLIB_VER" ] || { echo "build-deps: no deb-src entries (run scripts/bootstrap.sh)" >&2; exit 1; }
 
 SRC=$VELMORA_CACHE/src
 mkdir -p "$SRC"
@@ -35,6 +37,9 @@ fetch_source() { # package version -> directory of the unpacked source
 
 # The toolkit's recipe is part of its key: a changed recipe builds anew.
 XMP_RECIPE=$(find "$VELMORA_ROOT/cmake/xmptoolkit" -type f | LC_ALL=C sort | xargs cat | sha1sum | cut -c1-10)
+
+# The epoch (zlib's "1:") stays out of the cache's directory names.
+ZLIB_KEY=${ZLIB_VER#*:}
 
 jobs=$(nproc)
 built=0
@@ -57,6 +62,22 @@ for t in "${VELMORA_TARGETS[@]}"; do
     rm -rf "$b"; touch "$expat_prefix/.stamp"; built=1
   fi
 
+  # zlib's own CMakeLists renames zconf.h in a source tree it builds out of,
+  # so it builds a copy; only the static library and the two headers are kept.
+  zlib_prefix=$VELMORA_CACHE/deps/zlib-$ZLIB_KEY/$t
+  if [ ! -f "$zlib_prefix/.stamp" ]; then
+    src=$(fetch_source zlib "$ZLIB_VER")
+    b=$VELMORA_CACHE/build/zlib-$ZLIB_KEY-$t
+    rm -rf "$b" "$b-src" "$zlib_prefix"
+    mkdir -p "$VELMORA_CACHE/build" && cp -R "$src" "$b-src"
+    cmake -S "$b-src" -B "$b" -DCMAKE_TOOLCHAIN_FILE="$tc" -DCMAKE_BUILD_TYPE=Release -Wno-deprecated >/dev/null
+    cmake --build "$b" --target zlibstatic -j"$jobs" >/dev/null
+    mkdir -p "$zlib_prefix/include" "$zlib_prefix/lib"
+    cp "$b-src/zlib.h" "$b/zconf.h" "$zlib_prefix/include/"
+    cp "$b/libzlibstatic.a" "$zlib_prefix/lib/libz.a"
+    rm -rf "$b" "$b-src"; touch "$zlib_prefix/.stamp"; built=1
+  fi
+
   xmp_prefix=$VELMORA_CACHE/deps/exempi-$EXEMPI_VER-$XMP_RECIPE/$t
   if [ ! -f "$xmp_prefix/.stamp" ]; then
     src=$(fetch_source exempi "$EXEMPI_VER")
@@ -64,6 +85,7 @@ for t in "${VELMORA_TARGETS[@]}"; do
     rm -rf "$b" "$xmp_prefix"
     cmake -S "$VELMORA_ROOT/cmake/xmptoolkit" -B "$b" -DCMAKE_TOOLCHAIN_FILE="$tc" \
       -DCMAKE_BUILD_TYPE=Release -DEXEMPI_SRC="$src" -DEXPAT_PREFIX="$expat_prefix" \
+      -DZLIB_PREFIX="$zlib_prefix" \
       -DCMAKE_INSTALL_PREFIX="$xmp_prefix" >/dev/null
     cmake --build "$b" -j"$jobs" >/dev/null
     cmake --install "$b" >/dev/null
@@ -93,8 +115,9 @@ fi
 # Where the project's CMake finds them.
 cat > "$VELMORA_CACHE/deps.cmake" <<CFG
 set(VELMORA_EXPAT_ROOT "$VELMORA_CACHE/deps/expat-$EXPAT_VER")
+set(VELMORA_ZLIB_ROOT "$VELMORA_CACHE/deps/zlib-$ZLIB_KEY")
 set(VELMORA_XMP_ROOT "$VELMORA_CACHE/deps/exempi-$EXEMPI_VER-$XMP_RECIPE")
 set(VELMORA_GTEST_ROOT "$VELMORA_CACHE/deps/googletest-$GTEST_VER")
 set(VELMORA_JSON_ROOT "$json_prefix")
 CFG
-[ $built = 1 ] && echo "build-deps: built dependencies into $VELMORA_CACHE/deps" || echo "build-deps: dependencies cached (exempi $EXEMPI_VER, expat $EXPAT_VER, googletest $GTEST_VER, nlohmann-json $JSON_VER)"
+[ $built = 1 ] && echo "build-deps: built dependencies into $VELMORA_CACHE/deps" || echo "build-deps: dependencies cached (exempi $EXEMPI_VER, expat $EXPAT_VER, zlib $ZLIB_VER, googletest $GTEST_VER, nlohmann-json $JSON_VER)"
