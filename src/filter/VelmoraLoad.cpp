@@ -31,14 +31,15 @@ HRESULT CVelmora::LoadDocument(LPCOLESTR fileName, ByteSource* source) {
         contentState = ContentState::None;
 
         const bool joinArrayItems = configuration->multipleInstancesMode == 1;
+        document = std::make_unique<XmpPacket>(nullptr, joinArrayItems);
+        document->SetReading({configuration->formatHandlers, configuration->nativeMetadata});
         if (fileName) {
             if (const size_t length = std::wcslen(fileName)) {
                 documentPath = std::make_unique<wchar_t[]>(length + 1);
                 std::wmemcpy(documentPath.get(), fileName, length + 1);
             }
-            document = std::make_unique<XmpPacket>(documentPath.get(), joinArrayItems);
+            if (documentPath) document->Load(documentPath.get(), joinArrayItems);
         } else {
-            document = std::make_unique<XmpPacket>(nullptr, joinArrayItems);
             const HRESULT read = document->Load(*source, joinArrayItems);
             if (!document->IsLoaded()) {
                 document.reset();

@@ -16,7 +16,10 @@ struct Magic {
 
 // TIFF covers DNG and the raw formats built on it (NEF, NRW, CR2, ARW,
 // PEF, SRW and others); raw formats with a magic of their own (RW2, ORF,
-// RAF, CR3) and Illustrator's PDF have no handler here.
+// RAF, CR3) and Illustrator's PDF have no handler here. Nor has PostScript:
+// its handler takes the file's packet only where the file announces it
+// (%ADO_ContainsXMP), which few writers do, and gives the comments' title
+// and dates instead; the packet search reads what EPS files hold.
 constexpr Magic kMagics[] = {
     {kXMP_JPEGFile, 0, std::string_view("\xFF\xD8\xFF", 3)},
     {kXMP_TIFFFile, 0, std::string_view("II*\0", 4)},
@@ -25,8 +28,6 @@ constexpr Magic kMagics[] = {
     {kXMP_PNGFile, 0, std::string_view("\x89PNG\r\n\x1A\n", 8)},
     {kXMP_GIFFile, 0, std::string_view("GIF87a", 6)},
     {kXMP_GIFFile, 0, std::string_view("GIF89a", 6)},
-    {kXMP_EPSFile, 0, std::string_view("\xC5\xD0\xD3\xC6", 4)},  // DOS EPS binary header
-    {kXMP_PostScriptFile, 0, std::string_view("%!PS", 4)},
 };
 
 bool Has(const uint8_t* head, size_t length, size_t offset, std::string_view bytes) {
@@ -50,17 +51,7 @@ bool IsSvg(const uint8_t* head, size_t length) {
 
 XMP_FileFormat FormatOfDocument(const uint8_t* head, size_t length) {
     for (const Magic& magic : kMagics) {
-        if (Has(head, length, magic.offset, magic.bytes)) {
-            if (magic.format == kXMP_PostScriptFile) {
-                // "%!PS-Adobe-3.0 EPSF-3.0": encapsulated, on the first line.
-                const size_t line = std::min<size_t>(length, 64);
-                const std::string_view first(reinterpret_cast<const char*>(head), line);
-                if (first.substr(0, first.find_first_of("\r\n")).find("EPSF") != std::string_view::npos) {
-                    return kXMP_EPSFile;
-                }
-            }
-            return magic.format;
-        }
+        if (Has(head, length, magic.offset, magic.bytes)) return magic.format;
     }
     if (Has(head, length, 0, "RIFF") && Has(head, length, 8, "WEBP")) return kXMP_WEBPFile;
     if (IsSvg(head, length)) return kXMP_SVGFile;
@@ -75,8 +66,6 @@ const wchar_t* FormatName(XMP_FileFormat format) {
     case kXMP_PNGFile: return L"PNG";
     case kXMP_GIFFile: return L"GIF";
     case kXMP_WEBPFile: return L"WebP";
-    case kXMP_EPSFile: return L"EPS";
-    case kXMP_PostScriptFile: return L"PostScript";
     case kXMP_SVGFile: return L"SVG";
     default: return L"unknown";
     }

@@ -3,8 +3,11 @@
 // XMP dates as FILETIME and the decimal-text-to-integer conversion.
 #include "xmp/XmpPacket.h"
 
+#include "common/Memory.h"
 #include "common/Win32.h"
 #include "diag/Debugger.h"
+#include "xmp/DocumentFormat.h"
+#include "xmp/FormatHandler.h"
 #include "xmp/PacketReader.h"
 
 #include <charconv>
@@ -38,12 +41,75 @@ void XmpPacket::Forget(bool joinArrayItems) {
     texts.clear();
     last.valid = false;
     loaded = false;
+    bytesRead = 0;
     this->joinArrayItems = joinArrayItems;
 }
 
 HRESULT XmpPacket::Load(ByteSource& source, bool joinArrayItems) {
     Forget(joinArrayItems);
+    if (source.Size() == 0) return E_FAIL;  // not one byte to read
+    TakeAllocationFailure();
+    HRESULT hr = S_FALSE;
+    if (reading.formatHandlers) {
+        hr = LoadThroughHandler(source);
+    } else {
+        debugger.Log(2, L"INFO: format handlers are off, searching for XMP packets \n");
+    }
+    if (hr == S_FALSE) hr = LoadThroughPacketSearch(source);
+    // Memory that ran out inside the toolkit, where it passed the failure
+    // over, may have left part of the document out.
+    if (TakeAllocationFailure()) {
+        Forget(joinArrayItems);
+        throw std::bad_alloc();
+    }
+    return hr;
+}
 
+HRESULT XmpPacket::LoadThroughHandler(ByteSource& source) {
+    auto model = MakeModel();
+    const HandlerReading handler = ReadThroughHandler(source, reading.nativeMetadata, *model);
+    bytesRead = handler.bytesRead;
+    if (FAILED(handler.readFailure)) return handler.readFailure;
+    const wchar_t* const name = FormatName(handler.format);
+    switch (handler.outcome) {
+    case HandlerReading::Outcome::Xmp:
+        debugger.LogFormat(2, reading.nativeMetadata ? L"INFO: XMP read by the %s handler, native metadata imported \n"
+                                                     : L"INFO: XMP read by the %s handler \n",
+                           name);
+        break;
+    case HandlerReading::Outcome::NativeOnly:
+        debugger.LogFormat(2, L"INFO: no XMP; native metadata imported by the %s handler \n", name);
+        break;
+    case HandlerReading::Outcome::NoHandler:
+        debugger.Log(2, L"INFO: no format handler for this document, searching for XMP packets \n");
+        return S_FALSE;
+    case HandlerReading::Outcome::Refused:
+        debugger.LogFormat(2, L"INFO: the %s handler did not take the document, searching for XMP packets \n", name);
+        return S_FALSE;
+    case HandlerReading::Outcome::Nothing:
+        debugger.LogFormat(2, L"INFO: the %s handler found no metadata, searching for XMP packets \n", name);
+        return S_FALSE;
+    case HandlerReading::Outcome::Failed:
+        debugger.LogFormat(2, L"INFO: the %s handler failed on the document, searching for XMP packets \n", name);
+        return S_FALSE;
+    }
+    meta = std::move(model);
+    loaded = true;
+    return S_OK;
+}
+
+// A fresh model; the toolkit reports a failed allocation as its own error.
+std::unique_ptr<SXMPMeta> XmpPacket::MakeModel() {
+    try {
+        return std::make_unique<SXMPMeta>();
+    } catch (const XMP_Error& error) {
+        ThrowIfOutOfMemory(error);
+        throw;
+    }
+}
+
+HRESULT XmpPacket::LoadThroughPacketSearch(ByteSource& source) {
+    const uint64_t before = bytesRead;
     PacketReader reader(source);
     HRESULT hr = reader.Open();
     if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
@@ -73,6 +139,7 @@ HRESULT XmpPacket::Load(ByteSource& source, bool joinArrayItems) {
         loaded = false;
     }
     if (FAILED(hr)) meta.reset();
+    bytesRead = before + reader.BytesRead();
     return hr;
 }
 

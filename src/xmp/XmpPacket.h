@@ -48,6 +48,14 @@ class XmpPacket {
 public:
     using TextList = std::list<std::wstring>;
 
+    // How a document's metadata is found: through the toolkit's handler for
+    // its format (with or without the format's native metadata), and where
+    // that finds nothing, by the packet search; or by the packet search alone.
+    struct Reading {
+        bool formatHandlers = true;
+        bool nativeMetadata = true;
+    };
+
     // Reads and parses the file when path is not null; never throws for an
     // unreadable file: IsLoaded and IsEmpty tell the outcome. Memory running
     // out, here and in every call below, throws std::bad_alloc: it never
@@ -61,6 +69,11 @@ public:
     // not loaded), else the outcome of the parse.
     HRESULT Load(const wchar_t* path, bool joinArrayItems);
     HRESULT Load(ByteSource& source, bool joinArrayItems);
+
+    // For the loads that follow.
+    void SetReading(const Reading& how) { reading = how; }
+    // Bytes of the document read by the last load.
+    uint64_t BytesRead() const { return bytesRead; }
 
     bool IsLoaded() const { return loaded; }
     bool IsEmpty() const { return !meta; }
@@ -92,10 +105,16 @@ private:
     };
 
     void Forget(bool joinArrayItems);
+    // S_FALSE when the handler gave nothing to use and the packet search is next.
+    HRESULT LoadThroughHandler(ByteSource& source);
+    HRESULT LoadThroughPacketSearch(ByteSource& source);
+    static std::unique_ptr<SXMPMeta> MakeModel();
     ValueResult ConvertItem(const std::string& text, VARTYPE type, int32_t index, PropertyValue& value);
 
     bool loaded = false;
     bool joinArrayItems = false;
+    Reading reading;
+    uint64_t bytesRead = 0;
     std::unique_ptr<SXMPMeta> meta;
     TextList texts;
     Lookup last;

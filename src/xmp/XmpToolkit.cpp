@@ -29,6 +29,10 @@ bool StartXmpToolkit() noexcept {
     if (!started) {
         try {
             started = SXMPMeta::Initialize();
+            if (started && !SXMPFiles::Initialize()) {
+                SXMPMeta::Terminate();
+                started = false;
+            }
         } catch (const XMP_Error&) {
             started = false;
         } catch (const std::bad_alloc&) {
@@ -47,7 +51,8 @@ bool StartXmpToolkit() noexcept {
 void StopXmpToolkit() noexcept {
     AcquireSRWLockExclusive(&toolkitLock);
     if (toolkitStarted.load(std::memory_order_relaxed)) {
-        // Terminate reports nothing: the client glue's call catches everything.
+        // Terminate reports nothing: the client glue's calls catch everything.
+        SXMPFiles::Terminate();
         SXMPMeta::Terminate();
         toolkitStarted.store(false, std::memory_order_release);
     }

@@ -1,16 +1,18 @@
 // The XMP Toolkit's client templates over std::string (SXMPMeta, SXMPUtils,
-// SXMPIterator). Include this header, never XMP.hpp directly. Also the
+// SXMPIterator, SXMPFiles). Include this header, never XMP.hpp directly. Also the
 // toolkit's lifetime in the process, and how its errors are told apart.
 #pragma once
 
 #include <string>
 
 #define TXMP_STRING_TYPE std::string
+#define XMP_INCLUDE_XMPFILES 1
 #include "XMP.hpp"
 
 namespace velmora {
 
-// Starts the toolkit the first time it is called in the process; later calls
+// Starts the toolkit (the data model and the file handlers) the first time it
+// is called in the process; later calls
 // only look. Safe on any thread, and not from DllMain. False (and a level-1
 // log line) when the toolkit cannot start; the next call tries again.
 bool StartXmpToolkit() noexcept;

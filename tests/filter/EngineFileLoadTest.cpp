@@ -53,10 +53,12 @@ TEST_F(EngineFileLoad, OutcomesAndLogLines) {
     const Case cases[] = {
         {"a document with XMP", standard, S_OK,
          Logged({L"INFO: entered IPersistFile::Load \n", L"INFO: loading for " + standard + L" \n",
+                 L"INFO: XMP read by the JPEG handler, native metadata imported \n",
                  L"INFO: loaded for " + standard + L" \n"}),
          S_OK, S_OK},
         {"a document without XMP still loads", noXmp, S_OK,
          Logged({L"INFO: entered IPersistFile::Load \n", L"INFO: loading for " + noXmp + L" \n",
+                 L"INFO: the JPEG handler found no metadata, searching for XMP packets \n",
                  L"INFO: XMP packet not found: " + noXmp + L" \n", L"INFO: loaded for " + noXmp + L" \n"}),
          S_OK, S_OK},
         {"a missing file", missing, E_FAIL,
@@ -115,7 +117,9 @@ TEST_F(EngineFileLoad, LogLevels) {
         {0, standard, {}},
         {1, standard, {}},
         {1, missing, Logged({L"ERROR: document open failure: " + missing + L" \n"})},
-        {2, standard, Logged({L"INFO: entered IPersistFile::Load \n", L"INFO: loaded for " + standard + L" \n"})},
+        {2, standard,
+         Logged({L"INFO: entered IPersistFile::Load \n", L"INFO: XMP read by the JPEG handler, native metadata imported \n",
+                 L"INFO: loaded for " + standard + L" \n"})},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.level);

@@ -5,6 +5,8 @@
 // in an early end of chunks: a document is delivered whole or not at all.
 #include "EngineFixture.h"
 
+#include "common/Memory.h"
+
 #include "TestStream.h"
 
 #include <cstdio>
@@ -26,13 +28,19 @@ struct HeapFaults {
 } heap;
 
 void* Allocate(size_t size) {
-    if (heap.Fails()) throw std::bad_alloc();
+    if (heap.Fails()) {
+        velmora::NoteAllocationFailure();  // as the module's operator new does
+        throw std::bad_alloc();
+    }
     if (void* memory = std::malloc(size ? size : 1)) return memory;
     throw std::bad_alloc();
 }
 
 void* AllocateOrNull(size_t size) noexcept {
-    if (heap.Fails()) return nullptr;
+    if (heap.Fails()) {
+        velmora::NoteAllocationFailure();
+        return nullptr;
+    }
     return std::malloc(size ? size : 1);
 }
 

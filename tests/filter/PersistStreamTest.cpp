@@ -163,7 +163,9 @@ TEST_F(PersistStreamTest, NamedStreamLoadsItsFileDirectly) {
     EXPECT_EQ(Prefixed({L"INFO: entered IPersistStream::Load \n",
                         L"INFO: stream size = " + std::to_wstring(ReadBytes(path).size()) + L" \n",
                         L"INFO: IStorage name is " + name + L" \n", L"INFO: entered IPersistFile::Load \n",
-                        L"INFO: loading for " + name + L" \n", L"INFO: loaded for " + name + L" \n"}),
+                        L"INFO: loading for " + name + L" \n",
+                        L"INFO: XMP read by the JPEG handler, native metadata imported \n",
+                        L"INFO: loaded for " + name + L" \n"}),
               capture.Lines());
     EXPECT_EQ(Sizes{}, stream->AskedSizes());
     EXPECT_EQ(name, CurrentFile());

@@ -176,6 +176,7 @@ TEST_F(StreamInPlaceTest, SeekableStreamIsReadInPlaceWithoutATemporaryFile) {
                         L"INFO: stream size = " + std::to_wstring(bytes.size()) + L" \n",
                         L"INFO: IStorage has no name \n", L"INFO: reading the stream in place \n",
                         L"INFO: stream bytes to read = " + std::to_wstring(bytes.size()) + L" \n",
+                        L"INFO: XMP read by the JPEG handler, native metadata imported \n",
                         L"INFO: loaded from the stream \n", L"INFO: exited IPersistStream::Load \n"}),
               capture.Lines());
     LPOLESTR name = nullptr;

@@ -7,6 +7,8 @@
 #include "PropertyPack.h"
 #include "RegistrySandbox.h"
 
+#include <algorithm>
+
 using namespace velmora;
 using namespace velmora::test;
 
@@ -88,6 +90,22 @@ TEST_F(PropertyPackChunks, LightroomKeywordsUnderAnotherPrefix) {
                             " xmlns:hs='http://ns.adobe.com/lightroom/1.0/'",
                             "<hs:hierarchicalSubject><rdf:Bag><rdf:li>Places|Harbour</rdf:li>"
                             "<rdf:li>People|Ben Okafor</rdf:li></rdf:Bag></hs:hierarchicalSubject>\n"))));
+}
+
+// A camera's picture with Exif and no XMP at all: its camera and the date it
+// was taken reach Windows Search through the pack, as the toolkit's handler
+// imports them (tiff:Make, tiff:Model, exif:DateTimeOriginal).
+TEST_F(PropertyPackChunks, ACameraPictureWithExifOnlyGivesItsCameraAndDateTaken) {
+    DeclarePropertyPack();
+    LoadedDll dll;
+    const Lines chunks = dll.Chunks(TestDataPath(L"camera\\Canon.jpg"));
+    const auto has = [&](const std::wstring& body) {
+        return std::any_of(chunks.begin(), chunks.end(),
+                           [&](const std::wstring& chunk) { return chunk.substr(chunk.find(L' ') + 1) == body; });
+    };
+    EXPECT_TRUE(has(L"V " + kCameraManufacturer + L" LPWSTR=Canon"));
+    EXPECT_TRUE(has(L"V " + kCameraModel + L" LPWSTR=Canon EOS DIGITAL REBEL"));
+    EXPECT_TRUE(has(L"V " + kDateTaken + L" FILETIME=2003-12-04T06:46:52Z"));
 }
 
 // Without the pack the same document gives nothing: the Lightroom namespace

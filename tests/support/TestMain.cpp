@@ -9,8 +9,8 @@
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     velmora::hostkit::SetFailureHandler([](const std::string& message) { ADD_FAILURE() << message; });
-    if (!SXMPMeta::Initialize()) return 2;
+    if (!velmora::StartXmpToolkit()) return 2;
     const int result = RUN_ALL_TESTS();
-    SXMPMeta::Terminate();
+    velmora::StopXmpToolkit();
     return result;
 }

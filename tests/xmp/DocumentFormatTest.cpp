@@ -25,7 +25,7 @@ TEST(DocumentFormat, ToldByTheFirstBytesOnly) {
         {L"standard.jpg", kXMP_JPEGFile},     {L"no-xmp.jpg", kXMP_JPEGFile},  {L"standard.tif", kXMP_TIFFFile},
         {L"standard.dng", kXMP_TIFFFile},     {L"standard.nef", kXMP_TIFFFile}, {L"standard.cr2", kXMP_TIFFFile},
         {L"standard.psd", kXMP_PhotoshopFile}, {L"standard.png", kXMP_PNGFile}, {L"standard.gif", kXMP_GIFFile},
-        {L"standard.webp", kXMP_WEBPFile},    {L"standard.eps", kXMP_EPSFile}, {L"logo.svg", kXMP_SVGFile},
+        {L"standard.webp", kXMP_WEBPFile},    {L"standard.eps", kXMP_UnknownFile}, {L"logo.svg", kXMP_SVGFile},
         {L"standard.heic", kXMP_UnknownFile}, {L"standard.avif", kXMP_UnknownFile}, {L"standard.jxl", kXMP_UnknownFile},
         {L"standard.raf", kXMP_UnknownFile},  {L"standard.xmp", kXMP_UnknownFile}, {L"empty.bin", kXMP_UnknownFile},
         {L"two-packets.bin", kXMP_UnknownFile},
@@ -38,9 +38,8 @@ TEST(DocumentFormat, ToldByTheFirstBytesOnly) {
         XMP_FileFormat format;
     } made[] = {
         {"big-endian TIFF", std::string("MM\0*\0\0\0\x08", 8), kXMP_TIFFFile},
-        {"encapsulated PostScript", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 1 1\n", kXMP_EPSFile},
-        {"EPSF after the first line is PostScript", "%!PS-Adobe-3.0\n%EPSF\n", kXMP_PostScriptFile},
-        {"DOS EPS binary header", "\xC5\xD0\xD3\xC6\x20\0\0\0", kXMP_EPSFile},
+        {"PostScript, which the packet search reads", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 1 1\n",
+         kXMP_UnknownFile},
         {"SVG with a BOM and no declaration", "\xEF\xBB\xBF\n<svg xmlns='http://www.w3.org/2000/svg'/>", kXMP_SVGFile},
         {"XML that is not SVG", "<?xml version='1.0'?><svgx/>", kXMP_UnknownFile},
         {"a RIFF that is not WebP", "RIFF\x10\0\0\0WAVEfmt ", kXMP_UnknownFile},

@@ -197,6 +197,8 @@ TEST(XmpPacketLoad, UnreadableFilesAreLoggedAtLevelThree) {
         kPrefix + L"ERROR:  BinaryCopy failure error code = 0x80070006",
         kPrefix + L"ERROR:  BinaryCopy failure error code = 0x80004005",
         kPrefix + L"ERROR:  BinaryCopy failure error code = 0x80070006",
+        kPrefix + L"INFO: XMP read by the JPEG handler, native metadata imported \n",
+        kPrefix + L"INFO: no format handler for this document, searching for XMP packets \n",
     };
     EXPECT_EQ(expected, log.Lines());
 }

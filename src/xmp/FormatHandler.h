@@ -1,0 +1,42 @@
+// Reading a document's metadata where its format keeps it, through the
+// toolkit's file handler for that format (told from the document's first
+// bytes), over the document's byte source: the XMP the format defines for the
+// document itself (not an embedded file's or a second image's), with JPEG's
+// extended XMP joined in, and, unless told not to, the format's own metadata
+// (Exif, TIFF tags, IPTC, Photoshop resources) reconciled into it by the
+// toolkit's rules. Without native metadata, the format's own packet, as the
+// handler finds it, is parsed through the filter's guard; JPEG's extended XMP
+// then stays out. The handler reads only the structures it needs. Every XML
+// parse inside it passes the toolkit's own guard against deep nesting and
+// entity declarations (see the toolkit's build recipe): a packet refused
+// there is passed over by the handler as one that does not parse.
+#pragma once
+
+#include "io/ByteSource.h"
+#include "xmp/XmpToolkit.h"
+
+#include <cstdint>
+
+namespace velmora {
+
+struct HandlerReading {
+    enum class Outcome {
+        Xmp,         // the format's XMP, with native metadata reconciled into it
+        NativeOnly,  // no XMP, but native metadata the toolkit turned into XMP
+        NoHandler,   // no handler for this format
+        Refused,     // the handler did not take the document
+        Nothing,     // the handler found no metadata at all
+        Failed,      // the handler failed on the document
+    };
+    Outcome outcome = Outcome::NoHandler;
+    XMP_FileFormat format = kXMP_UnknownFile;
+    uint64_t bytesRead = 0;
+    // The code of a read of the source that failed, or S_OK: such a document
+    // could not be read at all, by the handler or otherwise.
+    HRESULT readFailure = S_OK;
+};
+
+// Fills meta (an empty model) through the handler. Throws std::bad_alloc.
+HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata, SXMPMeta& meta);
+
+}  // namespace velmora

@@ -1,0 +1,259 @@
+// Metadata read where each format keeps it, through the DLL as a search host
+// drives it: camera pictures with Exif and IPTC-IIM and no XMP at all, a
+// picture whose last packet belongs to a second image appended to it, and
+// XMP continued in JPEG's extended segments. Every way in (a file, a stream
+// read in place, IInitializeWithStream, a stream that cannot seek) gives the
+// same chunks; the two switches in the product key give back the packet
+// search alone, or XMP alone; and what no handler takes goes to the packet
+// search, with one log line saying which way the metadata was found.
+#include "DllFixture.h"
+
+#include "ChunkRecorder.h"
+#include "TestStream.h"
+
+#include "common/ComPtr.h"
+
+#include <propsys.h>
+
+#include <algorithm>
+
+namespace velmora::fuzz::test {
+namespace {
+
+using Lines = std::vector<std::wstring>;
+using velmora::test::TestDataPath;
+
+std::wstring Camera(const wchar_t* name) { return TestDataPath(std::wstring(L"camera\\") + name); }
+
+// The described value chunks (without their chunk ids) a host receives.
+Lines Values(IFilter* filter) {
+    ULONG flags = 0;
+    if (filter->Init(IFILTER_INIT_APPLY_INDEX_ATTRIBUTES, 0, nullptr, &flags) != S_OK) return {L"Init failed"};
+    Lines values;
+    for (const std::wstring& line : velmora::test::Describe(velmora::test::DrainFilter(filter))) {
+        const size_t space = line.find(L' ');
+        if (line.compare(space, 3, L" V ") == 0) values.push_back(line.substr(space + 3));
+    }
+    return values;
+}
+
+bool Has(const Lines& lines, const std::wstring& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+
+// A JPEG holding one XMP segment (APP1) with the packet.
+std::string JpegWithXmp(const std::string& packet) {
+    const std::string header = std::string("http://ns.adobe.com/xap/1.0/") + '\0';
+    const size_t length = 2 + header.size() + packet.size();
+    std::string jpeg = "\xFF\xD8\xFF\xE1";
+    jpeg += static_cast<char>(length >> 8);
+    jpeg += static_cast<char>(length & 0xFF);
+    return jpeg + header + packet + "\xFF\xD9";
+}
+
+std::string Packet(const std::string& body, const std::string& doctype = "") {
+    return "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?>" + doctype +
+           "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+           "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/'>" +
+           body + "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
+}
+
+class FormatHandlers : public DllTest {
+protected:
+    enum class Way { File, StreamInPlace, InitializeWithStream, StreamThatCannotSeek };
+
+    Lines ValuesOf(const std::wstring& path, Way way = Way::File) {
+        ComPtr<IFilter> filter;
+        if (FAILED(dll->CreateFilter(IID_IFilter, filter.PutVoid()))) return {L"CreateInstance failed"};
+        HRESULT hr = E_FAIL;
+        std::string bytes;
+        ReadWholeFile(path, bytes);
+        switch (way) {
+        case Way::File:
+            hr = LoadFile(filter.Get(), path);
+            break;
+        case Way::StreamInPlace: {
+            ComPtr<IStream> stream(velmora::test::MemoryStream(bytes));
+            hr = LoadStream(filter.Get(), stream.Get());
+            break;
+        }
+        case Way::InitializeWithStream: {
+            ComPtr<IInitializeWithStream> initialize;
+            ComPtr<IStream> stream(velmora::test::MemoryStream(bytes));
+            hr = filter->QueryInterface(IID_IInitializeWithStream, initialize.PutVoid());
+            if (SUCCEEDED(hr)) hr = initialize->Initialize(stream.Get(), STGM_READ);
+            break;
+        }
+        case Way::StreamThatCannotSeek: {
+            ComPtr<velmora::test::TestStream> stream(velmora::test::TestStream::FromBytes(bytes));
+            hr = LoadStream(filter.Get(), stream.Get());
+            break;
+        }
+        }
+        if (hr != S_OK) return {L"load failed"};
+        return Values(filter.Get());
+    }
+
+    Lines ValuesOfBytes(const std::string& bytes) {
+        const std::wstring path = work.File(L"document.jpg");
+        EXPECT_TRUE(WriteWholeFile(path, bytes));
+        return ValuesOf(path);
+    }
+
+    void Switch(const wchar_t* name, DWORD value) {
+        RegistrySandbox::SetDword(kKey, name, value);
+        dll.reset();
+        LoadDll(true, 2);
+    }
+};
+
+// What ExifTool reads from each file (exiftool -G1 -s) reaches the host.
+TEST_F(FormatHandlers, NativeMetadataOfCameraPicturesReachesTheHost) {
+    LoadDll(true, 2);
+    struct Case {
+        const wchar_t* file;
+        Lines values;  // among the value chunks
+    };
+    const Case cases[] = {
+        // Exif only: DateTimeOriginal.
+        {L"Canon.jpg", {L"Photoshop/DateCreated FILETIME=2003-12-04T06:46:52Z"}},
+        {L"Nikon.jpg", {L"Photoshop/DateCreated FILETIME=2001-08-01T12:57:23Z"}},
+        // IPTC-IIM only: By-line, Caption-Abstract, Keywords.
+        {L"IPTC.jpg",
+         {L"DublinCore/creator LPWSTR=Phil Harvey", L"DublinCore/description LPWSTR=A witty caption",
+          L"DublinCore/subject LPWSTR=ExifTool", L"DublinCore/subject LPWSTR=Test",
+          L"DublinCore/subject LPWSTR=IPTC"}},
+        // A TIFF with IPTC, and a raw file (TIFF-based) with Exif and IPTC.
+        {L"ExifTool.tif",
+         {L"DublinCore/creator LPWSTR=I'm the author", L"DublinCore/description LPWSTR=The picture caption",
+          L"DublinCore/subject LPWSTR=exiftool"}},
+        {L"Nikon.nef",
+         {L"DublinCore/description LPWSTR=A caption", L"Photoshop/DateCreated FILETIME=2004-06-09T16:02:35Z"}},
+        // Photoshop: the document's XMP with its resources.
+        {L"Photoshop.psd", {L"DublinCore/creator LPWSTR=Phil Harvey", L"DublinCore/rights LPWSTR=Free for all"}},
+    };
+    for (const Case& c : cases) {
+        for (Way way : {Way::File, Way::StreamInPlace, Way::InitializeWithStream, Way::StreamThatCannotSeek}) {
+            SCOPED_TRACE(velmora::test::Narrow(c.file) + ", way " + std::to_string(static_cast<int>(way)));
+            const Lines values = ValuesOf(Camera(c.file), way);
+            for (const std::wstring& value : c.values) EXPECT_TRUE(Has(values, value)) << velmora::test::Narrow(value);
+        }
+    }
+}
+
+// The picture's own packet, not the one of a second image appended to it,
+// whose packet is the file's last.
+TEST_F(FormatHandlers, TheDocumentsOwnPacketNotTheLastOne) {
+    LoadDll(true, 2);
+    const Lines values = ValuesOf(Camera(L"appended-image.jpg"));
+    EXPECT_TRUE(Has(values, L"DublinCore/creator LPWSTR=Photographer"));
+    EXPECT_FALSE(Has(values, L"DublinCore/creator LPWSTR=Phil Harvey"));
+    EXPECT_EQ(Lines{Line(L"INFO: XMP read by the JPEG handler, native metadata imported \n")},
+              LinesWith(L"handler"));
+
+    // The packet search alone takes the last packet, as it always has.
+    Switch(L"FormatHandlers", 0);
+    const Lines searched = ValuesOf(Camera(L"appended-image.jpg"));
+    EXPECT_TRUE(Has(searched, L"DublinCore/creator LPWSTR=Phil Harvey"));
+    EXPECT_EQ(Lines{Line(L"INFO: format handlers are off, searching for XMP packets \n")}, LinesWith(L"searching"));
+    // And the camera's Exif is not read.
+    EXPECT_EQ(Lines{}, ValuesOf(Camera(L"Canon.jpg")));
+}
+
+TEST_F(FormatHandlers, NativeMetadataCanBeSwitchedOff) {
+    Switch(L"NativeMetadata", 0);
+    EXPECT_EQ(Lines{}, ValuesOf(Camera(L"Canon.jpg")));
+    EXPECT_EQ(Lines{}, ValuesOf(Camera(L"IPTC.jpg")));
+    // XMP is still read where the format keeps it, and only XMP: the
+    // picture's IPTC By-line no longer joins its XMP creator.
+    log->Clear();
+    const Lines values = ValuesOf(Camera(L"appended-image.jpg"));
+    EXPECT_TRUE(Has(values, L"DublinCore/creator LPWSTR=Photographer"));
+    EXPECT_EQ(Lines{Line(L"INFO: XMP read by the JPEG handler \n")}, LinesWith(L"handler"));
+}
+
+// A packet too large for one JPEG segment goes on in extended segments with
+// no packet wrapper: the handler joins them.
+TEST_F(FormatHandlers, ExtendedXmpIsJoined) {
+    LoadDll(true, 2);
+    const Lines values = ValuesOf(TestDataPath(L"camera\\extended-xmp.jpg"));
+    const std::wstring description = L"DublinCore/description LPWSTR=" + std::wstring(70000, L'x');
+    EXPECT_TRUE(Has(values, L"DublinCore/title LPWSTR=Main segment"));
+    EXPECT_TRUE(Has(values, description));
+}
+
+// An extended-XMP segment that claims 4 GB is passed over: the picture loads
+// with its main packet, and nothing is set aside for the length it claims.
+TEST_F(FormatHandlers, AForgedExtendedXmpLengthIsPassedOver) {
+    LoadDll(true, 2);
+    const std::string guid(32, 'A');
+    std::string jpeg = JpegWithXmp(Packet("<dc:source>main</dc:source><xmpNote:HasExtendedXMP xmlns:xmpNote="
+                                          "'http://ns.adobe.com/xmp/note/'>" + guid + "</xmpNote:HasExtendedXMP>"));
+    jpeg.resize(jpeg.size() - 2);  // before the end marker
+    const std::string header = std::string("http://ns.adobe.com/xmp/extension/") + '\0' + guid +
+                               std::string("\xFF\xFF\xFF\xFF\0\0\0\0", 8) + "<x:xmpmeta";
+    jpeg += "\xFF\xE1";
+    jpeg += static_cast<char>((header.size() + 2) >> 8);
+    jpeg += static_cast<char>((header.size() + 2) & 0xFF);
+    jpeg += header + "\xFF\xD9";
+    EXPECT_EQ(Lines{L"DublinCore/source LPWSTR=main"}, ValuesOfBytes(jpeg));
+}
+
+// Whatever no handler reads is searched for packets, as before.
+TEST_F(FormatHandlers, WhatNoHandlerReadsGoesToThePacketSearch) {
+    LoadDll(true, 2);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::wstring line;
+    };
+    const std::string packet = Packet("<dc:source>found</dc:source>");
+    const Case cases[] = {
+        {"no handler for the format", "\0\0\0\x1C" "ftypheic" + packet, L"INFO: no format handler for this document, searching for XMP packets \n"},
+        {"a broken JPEG", "\xFF\xD8\xFF\xE1\xFF" + packet, L""},
+        {"a JPEG whose packet is outside its segments", "\xFF\xD8\xFF\xD9" + packet,
+         L"INFO: the JPEG handler found no metadata, searching for XMP packets \n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        log->Clear();
+        EXPECT_EQ(Lines{L"DublinCore/source LPWSTR=found"}, ValuesOfBytes(c.bytes));
+        const Lines lines = LinesWith(L"searching for XMP packets");
+        ASSERT_EQ(1u, lines.size());
+        if (!c.line.empty()) {
+            EXPECT_EQ(Line(c.line), lines.front());
+        }
+    }
+}
+
+// The handlers' own parse refuses what the packet search's guard refuses;
+// the document then goes to the packet search, whose guard says why.
+TEST_F(FormatHandlers, AHandlersPacketPassesTheSameGuard) {
+    LoadDll(true, 2);
+    std::string deep = "<dc:source>deep</dc:source>";
+    for (int i = 0; i < 300; ++i) deep = "<dc:x rdf:parseType='Resource'>" + deep + "</dc:x>";
+    struct Case {
+        const char* what;
+        std::string packet;
+        const wchar_t* line;
+    };
+    const Case cases[] = {
+        {"300 levels", Packet(deep), L"ERROR: XMP packet is nested too deeply to parse \n"},
+        {"an entity", Packet("<dc:source>&e;</dc:source>", "<!DOCTYPE x:xmpmeta [<!ENTITY e 'expanded'>]>"),
+         L"ERROR: XMP packet declares XML entities and is refused \n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        log->Clear();
+        EXPECT_EQ(Lines{}, ValuesOfBytes(JpegWithXmp(c.packet)));
+        // The handler passes over a packet that does not parse, and has nothing else.
+        EXPECT_EQ(Lines{Line(L"INFO: the JPEG handler found no metadata, searching for XMP packets \n")},
+                  LinesWith(L"handler"));
+        EXPECT_EQ(Lines{Line(c.line)}, LinesWith(L"ERROR"));
+    }
+    // Within the limits the same packet is the handler's.
+    log->Clear();
+    EXPECT_EQ(Lines{L"DublinCore/source LPWSTR=plain"}, ValuesOfBytes(JpegWithXmp(Packet("<dc:source>plain</dc:source>"))));
+    EXPECT_EQ(Lines{Line(L"INFO: XMP read by the JPEG handler, native metadata imported \n")}, LinesWith(L"handler"));
+}
+
+}  // namespace
+}  // namespace velmora::fuzz::test
