@@ -7,15 +7,18 @@
 #   imagemagick and libimage-exiftool-perl when they are missing): small
 #   JPEGs (50 KB to 5 MB), large TIFF and PSD files (50 to 500 MB), a 1 GB
 #   TIFF, and SVG, PNG, GIF and EPS files, each with XMP of realistic size;
+#   and 50 camera JPEGs with Exif and IPTC-IIM and no XMP;
 # - builds velmora-bench for x86 and x64 (in $BENCH_BUILD-x86/-x64, default
 #   build/bench-*);
 # - on each target times the host path through IPersistFile and through an
 #   unnamed IPersistStream against the floor (read, packet search, parse)
 #   and against the plain read of the same bytes, and the peak working set of
 #   single documents, one process each;
+# - on each target, what the filter reads of each file kind (the bytes it
+#   asks a stream for), as a share of the files' bytes;
 # - times ExifTool in batch mode (-@, one process) reading the XMP groups
-#   Velmora maps, on the same corpus and on its small JPEGs alone, and prints
-#   the ratios;
+#   Velmora maps and the Exif and IPTC-IIM it imports, on the same corpus and
+#   on its small JPEGs alone, and prints the ratios;
 # - on each target drains documents with a huge value (10, 50 and, on x64,
 #   100 MB) and with 250 000 and a million array items, with several GetText buffer
 #   sizes (documents made once in the corpus's drain/ folder).
@@ -75,6 +78,15 @@ EOF
 EOF
 }
 
+# Base pictures of noise in DIR (base-0.jpg to base-4.jpg), so that the JPEGs
+# made from them come out between 50 KB and 5 MB.
+noise_jpegs() {
+  local sizes=(220x160 400x300 800x600 1600x1200 2900x2100)
+  for k in "${!sizes[@]}"; do
+    convert -size "${sizes[$k]}" xc:gray +noise Random -type TrueColor -quality 92 "$1/base-$k.jpg"
+  done
+}
+
 make_corpus() {
   local tmp=$CORPUS.partial
   rm -rf "$tmp"
@@ -93,11 +105,7 @@ make_corpus() {
 </policymap>
 XML
   export MAGICK_CONFIGURE_PATH=$tmp/policy
-  # Base pictures of noise, so that the JPEGs come out between 50 KB and 5 MB.
-  local sizes=(220x160 400x300 800x600 1600x1200 2900x2100)
-  for k in "${!sizes[@]}"; do
-    convert -size "${sizes[$k]}" xc:gray +noise Random -type TrueColor -quality 92 "$tmp/base-$k.jpg"
-  done
+  noise_jpegs "$tmp"
   local args=$tmp/write.args
   : >"$args"
   for i in $(seq 1 100); do
@@ -153,6 +161,44 @@ EOF
 
 [ -d "$CORPUS" ] || make_corpus
 
+# Camera pictures as most photos are: Exif and IPTC-IIM, no XMP at all (50 of
+# them, 50 KB to 5 MB), added to a corpus made before they were part of it.
+make_camera_set() {
+  local tmp=$CORPUS/camera.tmp
+  rm -rf "$tmp" && mkdir -p "$tmp"
+  noise_jpegs "$tmp"
+  local args=$tmp/write.args
+  : >"$args"
+  for i in $(seq 1 50); do
+    cp "$tmp/base-$((i % 5)).jpg" "$tmp/camera-$i.jpg"
+    cat >>"$args" <<ARGS
+-Make=Ovo
+-Model=X$((i % 4 + 1))
+-DateTimeOriginal=2024:05:04 06:20:$((i % 60))
+-CreateDate=2024:05:04 06:20:$((i % 60))
+-Artist=Ana Lima
+-Copyright=(c) 2024 Corvantis picture desk
+-ISO=$((100 * (i % 8 + 1)))
+-FNumber=2.8
+-ExposureTime=1/250
+-IPTC:By-line=Ana Lima
+-IPTC:Caption-Abstract=Fishing boats leave the harbour at first light, picture $i
+-IPTC:Keywords=harbour
+-IPTC:Keywords=boats
+-IPTC:Keywords=dawn
+-IPTC:City=Porto
+-IPTC:Country-PrimaryLocationName=Portugal
+-overwrite_original
+$tmp/camera-$i.jpg
+-execute
+ARGS
+  done
+  exiftool -q -q -@ "$args" >/dev/null
+  rm -f "$tmp"/base-* "$args"
+  mv "$tmp" "$CORPUS/camera"
+}
+[ -d "$CORPUS/camera" ] || make_camera_set
+
 if [ -z "${BENCH_SKIP_BUILD:-}" ]; then
   velmora_build x86_64 "$BENCH_BUILD-x64" velmora-bench
   velmora_build i686 "$BENCH_BUILD-x86" velmora-bench
@@ -166,12 +212,18 @@ while read -r f; do winpath "$f"; done <"$CORPUS/documents.unix" >"$list"
 count=$(wc -l <"$CORPUS/documents.unix")
 megabytes=$(du -cm $(cat "$CORPUS/documents.unix") | tail -1 | cut -f1)
 
-# ExifTool in batch mode on the small JPEGs alone, beside the host path's rate
-# for them.
+# What ExifTool reads, as Velmora does: the XMP groups Velmora maps, and the
+# Exif and IPTC-IIM that the format handlers import.
+exiftool_groups() {
+  printf '%s\n' -XMP-dc:all -XMP-photoshop:all -XMP-xmp:all -EXIF:all -IPTC:all
+}
+
+# ExifTool in batch mode on the small JPEGs alone (with the camera pictures),
+# beside the host path's rate for them.
 exiftool_jpegs() {
   local args=$CORPUS/exiftool-jpeg.args n start end
-  { echo "-XMP-dc:all"; echo "-XMP-photoshop:all"; echo "-XMP-xmp:all"; grep -E '/jpeg/' "$CORPUS/documents.unix"; } >"$args"
-  n=$(grep -c -E '/jpeg/' "$CORPUS/documents.unix")
+  { exiftool_groups; grep -E '/(jpeg|camera)/' "$CORPUS/documents.unix"; } >"$args"
+  n=$(grep -c -E '/(jpeg|camera)/' "$CORPUS/documents.unix")
   start=$(date +%s.%N)
   exiftool -q -q -@ "$args" >/dev/null
   end=$(date +%s.%N)
@@ -192,9 +244,9 @@ $(free -g | awk '/Mem:/ {print $2}') GB RAM; $(wine --version 2>/dev/null); $(un
       wine "$exe" --one "$(winpath "$f")" | tr -d '\r' || echo "failed to load"
     done
   done
-  # ExifTool, batch mode, the XMP groups Velmora maps, one process for the corpus.
+  # ExifTool, batch mode, what Velmora reads, one process for the corpus.
   args=$CORPUS/exiftool.args
-  { echo "-XMP-dc:all"; echo "-XMP-photoshop:all"; echo "-XMP-xmp:all"; cat "$CORPUS/documents.unix"; } >"$args"
+  { exiftool_groups; cat "$CORPUS/documents.unix"; } >"$args"
   start=$(date +%s.%N)
   exiftool -q -q -@ "$args" >/dev/null
   end=$(date +%s.%N)

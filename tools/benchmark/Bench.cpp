@@ -53,6 +53,10 @@ SIZE_T PeakWorkingSet() {
 // An unnamed stream over a file, read on demand, as a host that hands over
 // content only. One that can seek is read in place; one that cannot (a pipe)
 // takes the filter's temporary copy.
+// Bytes the filter has read through every FileStream, to tell how much of a
+// document it needed.
+uint64_t streamBytesRead = 0;
+
 class FileStream : public hostkit::ReadOnlyStream<ComObject<IStream>> {
 public:
     FileStream(const std::wstring& path, bool seekable)
@@ -70,6 +74,7 @@ public:
     STDMETHODIMP Read(void* pv, ULONG cb, ULONG* pcbRead) override {
         DWORD got = 0;
         if (!ReadFile(file, pv, cb, &got, nullptr)) return STG_E_READFAULT;
+        streamBytesRead += got;
         if (pcbRead) *pcbRead = got;
         return got < cb ? S_FALSE : S_OK;
     }
@@ -381,6 +386,7 @@ struct Totals {
     double floor = 0;
     double way[kWayCount] = {};  // seconds through each way in
     long failedLoads = 0;
+    double megabytesRead = 0;    // what the filter read of the documents, once each
 };
 
 double FileSeconds(const Totals& t) { return t.way[static_cast<size_t>(Way::File)]; }
@@ -394,6 +400,8 @@ void Print(const wchar_t* label, const Totals& t, int repeat) {
     std::printf("%-10ls %6zu docs %9.1f MB | floor %8.1f docs/s %7.1f MB/s | file %8.1f docs/s %7.1f MB/s x%.2f",
                 label, t.documents, t.megabytes, n / t.floor, mb / t.floor, n / file, mb / file, file / t.floor);
     for (size_t w = 1; w < kWayCount; ++w) std::printf(" | %s/file %.2f", kWayNames[w], t.way[w] / file);
+    std::printf(" | read %.2f%% of the bytes, %.1f KB per document", 100 * t.megabytesRead / t.megabytes,
+                1024 * t.megabytesRead / static_cast<double>(t.documents));
     std::printf(" | load failures %ld\n", t.failedLoads);
 }
 
@@ -538,7 +546,12 @@ int wmain(int argc, wchar_t** argv) {
             });
         }
         TimeReadFloor(document.kind, document.path, times, scale);
+        // What the filter reads of the document, through a stream read in place.
+        const uint64_t before = streamBytesRead;
+        HostPath(activation, document.path, Way::Stream);
+        const double megabytesRead = static_cast<double>(streamBytesRead - before) / (1024.0 * 1024.0);
         for (Totals* t : {&byKind[document.kind], &all}) {
+            t->megabytesRead += megabytesRead;
             ++t->documents;
             t->megabytes += document.megabytes;
             t->floor += floor * scale;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <vector>
 
 namespace velmora::fuzz {
 
@@ -16,6 +17,7 @@ const Mutator::Named Mutator::kMutations[] = {
     {"huge-attribute", &Mutator::HugeAttribute}, {"deep-nesting", &Mutator::DeepNesting},
     {"stray-markers", &Mutator::StrayMarkers}, {"cut-range", &Mutator::CutRange},
     {"copy-range", &Mutator::CopyRange},       {"odd-values", &Mutator::OddValues},
+    {"container-structure", &Mutator::ContainerStructure},
 };
 
 Mutator::Mutator(std::vector<std::string> seeds, uint64_t seed, size_t maxSize, size_t maxNesting)
@@ -216,6 +218,107 @@ void Mutator::OddValues(std::string& data) {
     const size_t close = data.find(closer, open + 1);
     if (close == std::string::npos) return;
     data.replace(open + 1, close - open - 1, kValues[random.Below(sizeof kValues / sizeof kValues[0])]);
+}
+
+namespace {
+
+// The length fields of a container's blocks: where each sits and how wide it
+// is, so that a mutation can forge one. JPEG segments (16-bit big-endian),
+// PNG chunks (32-bit big-endian), RIFF/WebP chunks (32-bit little-endian),
+// Photoshop image resources (32-bit big-endian), GIF sub-blocks (8-bit) and
+// TIFF directory entries (the count and the value offset).
+struct Field {
+    size_t at;
+    size_t width;
+    bool bigEndian;
+};
+
+uint32_t Read(const std::string& data, size_t at, size_t width, bool bigEndian) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < width; ++i) {
+        const uint32_t byte = static_cast<unsigned char>(data[at + i]);
+        value |= byte << (8 * (bigEndian ? width - 1 - i : i));
+    }
+    return value;
+}
+
+std::vector<Field> LengthFields(const std::string& data) {
+    std::vector<Field> fields;
+    const auto starts = [&](const char* magic, size_t length) { return data.compare(0, length, magic, length) == 0; };
+    if (starts("\xFF\xD8", 2)) {
+        for (size_t at = 2; at + 4 <= data.size() && fields.size() < 256;) {
+            if (static_cast<unsigned char>(data[at]) != 0xFF) break;
+            fields.push_back({at + 2, 2, true});
+            at += 2 + Read(data, at + 2, 2, true);
+        }
+    } else if (starts("\x89PNG\r\n\x1A\n", 8)) {
+        for (size_t at = 8; at + 12 <= data.size() && fields.size() < 256;) {
+            fields.push_back({at, 4, true});
+            at += 12 + static_cast<size_t>(Read(data, at, 4, true));
+        }
+    } else if (starts("RIFF", 4)) {
+        fields.push_back({4, 4, false});
+        for (size_t at = 12; at + 8 <= data.size() && fields.size() < 256;) {
+            fields.push_back({at + 4, 4, false});
+            const size_t size = Read(data, at + 4, 4, false);
+            at += 8 + size + (size & 1);
+        }
+    } else if (starts("8BPS", 4) && data.size() > 30) {
+        // Header (26), colour mode data (length), then the image resources.
+        const size_t resources = 26 + 4 + Read(data, 26, 4, true);
+        if (resources + 4 <= data.size()) fields.push_back({resources, 4, true});
+        for (size_t at = resources + 4; at + 12 <= data.size() && fields.size() < 256;) {
+            if (data.compare(at, 4, "8BIM") != 0) break;
+            const size_t nameLength = static_cast<unsigned char>(data[at + 6]);
+            const size_t sizeAt = at + 6 + ((nameLength + 2) & ~size_t{1});
+            if (sizeAt + 4 > data.size()) break;
+            fields.push_back({sizeAt, 4, true});
+            const size_t size = Read(data, sizeAt, 4, true);
+            at = sizeAt + 4 + size + (size & 1);
+        }
+    } else if (starts("GIF8", 4)) {
+        for (size_t at = 13; at < data.size() && fields.size() < 256; ++at) {
+            if (data[at] == '!' && at + 2 < data.size()) fields.push_back({at + 2, 1, false});
+        }
+    } else if (starts("II*\0", 4) || starts("MM\0*", 4)) {
+        const bool big = data[0] == 'M';
+        const size_t ifd = Read(data, 4, 4, big);
+        if (ifd + 2 <= data.size()) {
+            fields.push_back({ifd, 2, big});
+            const size_t entries = std::min<size_t>(Read(data, ifd, 2, big), 64);
+            for (size_t i = 0; i < entries && ifd + 2 + 12 * (i + 1) <= data.size(); ++i) {
+                fields.push_back({ifd + 2 + 12 * i + 4, 4, big});  // count
+                fields.push_back({ifd + 2 + 12 * i + 8, 4, big});  // value or its offset
+            }
+        }
+    }
+    return fields;
+}
+
+}  // namespace
+
+// Forges a length of the container's structure, or drops or doubles a block
+// at it: lengths past the end, zero, one off, or huge.
+void Mutator::ContainerStructure(std::string& data) {
+    const std::vector<Field> fields = LengthFields(data);
+    if (fields.empty()) return;
+    const Field field = fields[random.Below(fields.size())];
+    if (field.at + field.width > data.size()) return;
+    const uint32_t old = Read(data, field.at, field.width, field.bigEndian);
+    const uint32_t max = field.width == 4 ? 0xFFFFFFFFu : (1u << (8 * field.width)) - 1;
+    const uint32_t values[] = {0, 1, old + 1, old - 1, max, max / 2, static_cast<uint32_t>(data.size()),
+                               static_cast<uint32_t>(data.size() - field.at), old * 2};
+    const uint32_t value = values[random.Below(sizeof values / sizeof values[0])] & max;
+    if (random.OneIn(6)) {
+        // Double the block that starts at the field, as far as the old length says.
+        const size_t length = std::min<size_t>(old, data.size() - field.at);
+        data.insert(field.at, data.substr(field.at, length));
+        return;
+    }
+    for (size_t i = 0; i < field.width; ++i) {
+        const size_t shift = 8 * (field.bigEndian ? field.width - 1 - i : i);
+        data[field.at + i] = static_cast<char>(value >> shift & 0xFF);
+    }
 }
 
 }  // namespace velmora::fuzz

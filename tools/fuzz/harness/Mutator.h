@@ -2,7 +2,8 @@
 // mutations aimed at the packet scanner and the XMP parser (bit flips,
 // truncations, spliced and duplicated packets, UTF-16 and UTF-32 packets of
 // non-Latin text, huge attribute
-// values, deep nesting, stray packet markers). The same seed and the same
+// values, deep nesting, stray packet markers, forged lengths in the
+// containers' structures). The same seed and the same
 // seed files always give the same inputs. Not thread-safe: one per thread.
 #pragma once
 
@@ -60,6 +61,8 @@ private:
     void HugeAttribute(std::string& data);
     void DeepNesting(std::string& data);
     void StrayMarkers(std::string& data);
+    // A length in a JPEG, PNG, WebP, Photoshop, GIF or TIFF structure forged.
+    void ContainerStructure(std::string& data);
     void CutRange(std::string& data);
     void CopyRange(std::string& data);
     void OddValues(std::string& data);
