@@ -48,6 +48,10 @@ expect 1 "passed, then a crash at exit that Wine reports with exit 0" \
   "${passed}wine: Unhandled page fault on write access to 00000000 at address 004015E8 (thread 024c), starting debugger...\n" 0
 expect 1 "skipped, then a crash at exit that Wine reports with exit 0" \
   "${skipped}wine: Unhandled division by zero at address 004015E8 (thread 024c), starting debugger...\n" 0
+expect 0 "passed, then Wine itself killed by SIGSEGV at exit (tolerated)" "$passed" 139
+expect 139 "failed, then Wine killed by SIGSEGV" "$failed" 139
+expect 139 "passed, an unhandled exception, then Wine killed by SIGSEGV" \
+  "${passed}wine: Unhandled page fault on read access to 00000000 at address 004015E8 (thread 024c)\n" 139
 expect 1 "exit 0 with no test run" '[  PASSED  ] 0 tests.\r\n' 0
 expect 1 "the program's own exit 77" "$passed" 77
 expect 3 "the listing, run as it is" 'Suite.\r\n  Test\r\n' 3 --gtest_list_tests
