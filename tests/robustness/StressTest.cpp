@@ -81,7 +81,10 @@ TEST_F(Stress, ThreadsCreateLoadDrainAndReleaseAtOnce) {
     LoadDll(true, 0, false);
     const wchar_t* names[] = {L"standard.jpg", L"standard.tif", L"standard.png", L"standard.psd",
                               L"standard.eps", L"logo.svg",     L"values.bin",   L"two-packets.bin",
-                              L"no-xmp.jpg",   L"empty.bin",    L"bad-packet.bin", L"utf16-packet.bin"};
+                              L"no-xmp.jpg",   L"empty.bin",    L"bad-packet.bin", L"utf16-packet.bin",
+                              // Native metadata imported by the handlers at once on every thread.
+                              L"camera\\IPTC.jpg", L"camera\\Nikon.nef", L"camera\\extended-xmp.jpg",
+                              L"standard.webp", L"standard.gif"};
     std::vector<Document> documents;
     for (const wchar_t* name : names) documents.push_back({velmora::test::TestDataPath(name), Data(name)});
 
