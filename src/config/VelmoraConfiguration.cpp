@@ -70,8 +70,7 @@ VelmoraConfiguration::VelmoraConfiguration(const std::wstring& path) : keyPath(p
     deleteTempCopy = true;
     ResolveTempDirectory(keyPath, tempDirectory);
 
-    uint32_t mode = 0;
-    multipleInstancesMode = ReadRegistryDword(keyPath, L"MultipleInstancesMode", mode) && mode <= 1 ? mode : 0;
+    multipleInstancesMode = ReadRegistrySwitch(keyPath, L"MultipleInstancesMode", false) ? 1 : 0;
     formatHandlers = ReadRegistrySwitch(keyPath, L"FormatHandlers", true);
     nativeMetadata = ReadRegistrySwitch(keyPath, L"NativeMetadata", true);
 

@@ -24,7 +24,6 @@ HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata,
     uint8_t head[kFormatHeadSize];
     DWORD got = 0;
     reading.readFailure = source.ReadAt(0, head, static_cast<DWORD>(std::min<uint64_t>(sizeof head, source.Size())), got);
-    reading.bytesRead = got;
     if (FAILED(reading.readFailure)) {
         reading.outcome = HandlerReading::Outcome::Failed;
         return reading;
@@ -69,7 +68,6 @@ HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata,
         ThrowIfOutOfMemory(error);
         reading.outcome = HandlerReading::Outcome::Failed;
     }
-    reading.bytesRead += io.BytesRead();
     if (FAILED(io.ReadFailure())) {
         reading.readFailure = io.ReadFailure();
         reading.outcome = HandlerReading::Outcome::Failed;

@@ -15,7 +15,6 @@
 #include "io/ByteSource.h"
 #include "xmp/XmpToolkit.h"
 
-#include <cstdint>
 
 namespace velmora {
 
@@ -30,7 +29,6 @@ struct HandlerReading {
     };
     Outcome outcome = Outcome::NoHandler;
     XMP_FileFormat format = kXMP_UnknownFile;
-    uint64_t bytesRead = 0;
     // The code of a read of the source that failed, or S_OK: such a document
     // could not be read at all, by the handler or otherwise.
     HRESULT readFailure = S_OK;

@@ -195,7 +195,6 @@ DWORD PacketReader::ReadBlock(uint64_t offset) {
     readFailure = source.ReadAt(offset, block.get(), blockSize, got);
     blockOffset = offset;
     blockFilled = got;
-    bytesRead += got;
     return got;
 }
 
@@ -209,7 +208,6 @@ bool PacketReader::ReadStretch(uint64_t offset, uint64_t length, std::string& by
         readFailure = source.ReadAt(offset + done, &bytes[static_cast<size_t>(done)], wanted, got);
         if (got == 0) return false;
         done += got;
-        bytesRead += got;
     }
     return true;
 }

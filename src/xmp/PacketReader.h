@@ -41,8 +41,6 @@ public:
 
     // The code of the first read that failed, or S_OK.
     HRESULT ReadFailure() const { return readFailure; }
-    // Bytes read from the source so far.
-    uint64_t BytesRead() const { return bytesRead; }
 
     // Parses buffer[offset, offset + length) into meta in one call.
     static HRESULT ParsePacket(SXMPMeta* meta, const std::string& buffer, uint32_t offset, uint32_t length);
@@ -62,7 +60,6 @@ private:
     uint64_t blockOffset = 0;  // where the bytes in the block came from
     DWORD blockFilled = 0;     // how many of them there are
     HRESULT readFailure = S_OK;
-    uint64_t bytesRead = 0;
 };
 
 }  // namespace velmora

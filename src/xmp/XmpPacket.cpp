@@ -41,7 +41,6 @@ void XmpPacket::Forget(bool joinArrayItems) {
     texts.clear();
     last.valid = false;
     loaded = false;
-    bytesRead = 0;
     this->joinArrayItems = joinArrayItems;
 }
 
@@ -68,7 +67,6 @@ HRESULT XmpPacket::Load(ByteSource& source, bool joinArrayItems) {
 HRESULT XmpPacket::LoadThroughHandler(ByteSource& source) {
     auto model = MakeModel();
     const HandlerReading handler = ReadThroughHandler(source, reading.nativeMetadata, *model);
-    bytesRead = handler.bytesRead;
     if (FAILED(handler.readFailure)) return handler.readFailure;
     const wchar_t* const name = FormatName(handler.format);
     switch (handler.outcome) {
@@ -109,7 +107,6 @@ std::unique_ptr<SXMPMeta> XmpPacket::MakeModel() {
 }
 
 HRESULT XmpPacket::LoadThroughPacketSearch(ByteSource& source) {
-    const uint64_t before = bytesRead;
     PacketReader reader(source);
     HRESULT hr = reader.Open();
     if (hr == E_OUTOFMEMORY) throw std::bad_alloc();
@@ -139,7 +136,6 @@ HRESULT XmpPacket::LoadThroughPacketSearch(ByteSource& source) {
         loaded = false;
     }
     if (FAILED(hr)) meta.reset();
-    bytesRead = before + reader.BytesRead();
     return hr;
 }
 

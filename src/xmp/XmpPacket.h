@@ -72,8 +72,6 @@ public:
 
     // For the loads that follow.
     void SetReading(const Reading& how) { reading = how; }
-    // Bytes of the document read by the last load.
-    uint64_t BytesRead() const { return bytesRead; }
 
     bool IsLoaded() const { return loaded; }
     bool IsEmpty() const { return !meta; }
@@ -114,7 +112,6 @@ private:
     bool loaded = false;
     bool joinArrayItems = false;
     Reading reading;
-    uint64_t bytesRead = 0;
     std::unique_ptr<SXMPMeta> meta;
     TextList texts;
     Lookup last;
