@@ -9,8 +9,14 @@ work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
 failures=0
 
+# FAKE_UNSTARTED launches fail first as Wine's start.exe fails them.
 cat >"$work/runner" <<'EOF'
 #!/usr/bin/env bash
+echo launch >>"$FAKE_LAUNCHES"
+if [ "$(grep -c launch "$FAKE_LAUNCHES")" -le "${FAKE_UNSTARTED:-0}" ]; then
+  printf 'Application could not be started, or no application associated with the specified file.\nShellExecuteEx failed: Internal error.\n\n'
+  exit 1
+fi
 printf "$FAKE_OUTPUT"
 exit "$FAKE_STATUS"
 EOF
@@ -23,7 +29,8 @@ expect() {
   shift 4
   args=("$@")
   [ $# -gt 0 ] || args=(--gtest_filter=Suite.Test)
-  out=$(FAKE_OUTPUT=$output FAKE_STATUS=$status VELMORA_TEST_RUNNER=$work/runner \
+  : >"$work/launches"
+  out=$(FAKE_LAUNCHES=$work/launches FAKE_OUTPUT=$output FAKE_STATUS=$status VELMORA_TEST_RUNNER=$work/runner \
     "$scripts/wine-test" test.exe "${args[@]}")
   got=$?
   if [ "$got" = "$want" ]; then
@@ -54,12 +61,22 @@ expect 139 "passed, an unhandled exception, then Wine killed by SIGSEGV" \
   "${passed}wine: Unhandled page fault on read access to 00000000 at address 004015E8 (thread 024c)\n" 139
 expect 1 "exit 0 with no test run" '[  PASSED  ] 0 tests.\r\n' 0
 expect 1 "the program's own exit 77" "$passed" 77
+FAKE_UNSTARTED=2 expect 0 "Wine failed twice to start the program, which then passed" "$passed" 0
+[ "$(grep -c launch "$work/launches")" = 3 ] && echo "ok: three launches" ||
+  { echo "FAIL: $(grep -c launch "$work/launches") launches, expected 3"; failures=$((failures + 1)); }
+FAKE_UNSTARTED=3 expect 1 "Wine failed three times to start the program" "$passed" 0
+[ "$(grep -c launch "$work/launches")" = 3 ] && echo "ok: no fourth launch" ||
+  { echo "FAIL: $(grep -c launch "$work/launches") launches, expected 3"; failures=$((failures + 1)); }
+FAKE_UNSTARTED=0 expect 1 "a program that ran and failed with start.exe's words is run once" \
+  "[==========] Running 1 test\r\nApplication could not be started\r\n" 1
+[ "$(grep -c launch "$work/launches")" = 1 ] && echo "ok: one launch" ||
+  { echo "FAIL: $(grep -c launch "$work/launches") launches, expected 1"; failures=$((failures + 1)); }
 expect 3 "the listing, run as it is" 'Suite.\r\n  Test\r\n' 3 --gtest_list_tests
-grep -qF '[  PASSED  ] 1 test.' <<<"$(FAKE_OUTPUT=$passed FAKE_STATUS=0 VELMORA_TEST_RUNNER=$work/runner \
+grep -qF '[  PASSED  ] 1 test.' <<<"$(FAKE_LAUNCHES=$work/launches FAKE_OUTPUT=$passed FAKE_STATUS=0 VELMORA_TEST_RUNNER=$work/runner \
   "$scripts/wine-test" test.exe)" && echo "ok: the output is passed on" ||
   { echo "FAIL: the output is not passed on"; failures=$((failures + 1)); }
 # CTest (gtest_discover_tests) takes any "[  SKIPPED ]" as a skip.
-[ "$(FAKE_OUTPUT=$skipped FAKE_STATUS=148 VELMORA_TEST_RUNNER=$work/runner "$scripts/wine-test" test.exe |
+[ "$(FAKE_LAUNCHES=$work/launches FAKE_OUTPUT=$skipped FAKE_STATUS=148 VELMORA_TEST_RUNNER=$work/runner "$scripts/wine-test" test.exe |
   grep -c '\[  SKIPPED \]')" = 0 ] && echo "ok: gtest's skip tag is passed on as [ SKIPPED  ]" ||
   { echo "FAIL: gtest's skip tag is passed on as it is"; failures=$((failures + 1)); }
 
