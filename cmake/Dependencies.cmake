@@ -13,6 +13,13 @@ target_link_libraries(velmora_xmptoolkit INTERFACE
   ${VELMORA_EXPAT_ROOT}/${_arch}/lib/libexpat.a
   ${VELMORA_ZLIB_ROOT}/${_arch}/lib/libz.a)
 
+# libheif, the container reader alone (no codecs): LIBHEIF_STATIC_BUILD keeps
+# its declarations free of dllimport.
+add_library(velmora_heif INTERFACE)
+target_include_directories(velmora_heif SYSTEM INTERFACE ${VELMORA_HEIF_ROOT}/${_arch}/include)
+target_compile_definitions(velmora_heif INTERFACE LIBHEIF_STATIC_BUILD)
+target_link_libraries(velmora_heif INTERFACE ${VELMORA_HEIF_ROOT}/${_arch}/lib/libheif.a)
+
 add_library(velmora_gtest INTERFACE)
 target_include_directories(velmora_gtest SYSTEM INTERFACE ${VELMORA_GTEST_ROOT}/${_arch}/include)
 target_link_libraries(velmora_gtest INTERFACE

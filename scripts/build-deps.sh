@@ -2,7 +2,9 @@
 # Builds the third-party dependencies once per target into the cache:
 #   expat and zlib (Debian source packages), the XMP Toolkit's XMPCore,
 #   packet scanner and XMPFiles with its image handlers (Debian's exempi
-#   source package; the SVG handler reads gzipped SVG through zlib) and
+#   source package; the SVG handler reads gzipped SVG through zlib), libheif
+#   (Debian's libheif source package, the container reader alone: every
+#   decoder, encoder and plugin off, patched as cmake/libheif says) and
 #   GoogleTest (Debian's googletest package); the headers of Debian's
 #   nlohmann-json3-dev are copied into a directory of their own, so that the
 #   cross builds need not put /usr/include on their include path. Each build
@@ -17,10 +19,11 @@ srcver() { apt-cache showsrc "$1" | awk '/^Version:/ {print $2; exit}'; }
 EXEMPI_VER=$(srcver exempi)
 EXPAT_VER=$(srcver expat)
 ZLIB_VER=$(srcver zlib)
+HEIF_VER=$(srcver libheif)
 GTEST_VER=$(dpkg-query -W -f '${Version}' googletest)
 JSON_VER=$(dpkg-query -W -f '${Version}' nlohmann-json3-dev 2>/dev/null || true)
 [ -n "$JSON_VER" ] && [ -f /usr/include/nlohmann/json.hpp ] || { echo "build-deps: nlohmann-json3-dev is not installed (run scripts/bootstrap.sh)" >&2; exit 1; }
-[ -n "$EXEMPI_VER" ] && [ -n "$EXPAT_VER" ] && [ -n "$ZLIB_VER" ] || { echo "build-deps: no deb-src entries (run scripts/bootstrap.sh)" >&2; exit 1; }
+[ -n "$EXEMPI_VER" ] && [ -n "$EXPAT_VER" ] && [ -n "$ZLIB_VER" ] && [ -n "$HEIF_VER" ] || { echo "build-deps: no deb-src entries (run scripts/bootstrap.sh)" >&2; exit 1; }
 
 SRC=$VELMORA_CACHE/src
 mkdir -p "$SRC"
@@ -37,6 +40,9 @@ fetch_source() { # package version -> directory of the unpacked source
 
 # The toolkit's recipe is part of its key: a changed recipe builds anew.
 XMP_RECIPE=$(find "$VELMORA_ROOT/cmake/xmptoolkit" -type f | LC_ALL=C sort | xargs cat | sha1sum | cut -c1-10)
+
+# libheif's patches are part of its key too.
+HEIF_RECIPE=$(find "$VELMORA_ROOT/cmake/libheif" -type f | LC_ALL=C sort | xargs cat | sha1sum | cut -c1-10)
 
 # The epoch (zlib's "1:") stays out of the cache's directory names.
 ZLIB_KEY=${ZLIB_VER#*:}
@@ -92,6 +98,27 @@ for t in "${VELMORA_TARGETS[@]}"; do
     rm -rf "$b"; touch "$xmp_prefix/.stamp"; built=1
   fi
 
+  # Built from a patched copy; no pkg-config lookups, so that nothing of the
+  # build machine's own libraries is found for the cross build.
+  heif_prefix=$VELMORA_CACHE/deps/libheif-$HEIF_VER-$HEIF_RECIPE/$t
+  if [ ! -f "$heif_prefix/.stamp" ]; then
+    src=$(fetch_source libheif "$HEIF_VER")
+    b=$VELMORA_CACHE/build/libheif-$HEIF_VER-$HEIF_RECIPE-$t
+    rm -rf "$b" "$b-src" "$heif_prefix"
+    mkdir -p "$VELMORA_CACHE/build" "$b-pc" && cp -R "$src" "$b-src"
+    for p in "$VELMORA_ROOT"/cmake/libheif/*.patch; do patch -s -d "$b-src" -p1 < "$p"; done
+    PKG_CONFIG_LIBDIR="$b-pc" PKG_CONFIG_PATH= cmake -S "$b-src" -B "$b" -DCMAKE_TOOLCHAIN_FILE="$tc" \
+      -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DENABLE_PLUGIN_LOADING=OFF \
+      -DWITH_LIBDE265=OFF -DWITH_X265=OFF -DWITH_DAV1D=OFF -DWITH_AOM_DECODER=OFF \
+      -DWITH_AOM_ENCODER=OFF -DWITH_SvtEnc=OFF -DWITH_RAV1E=OFF -DWITH_EXAMPLES=OFF \
+      -DCMAKE_INSTALL_PREFIX="$heif_prefix" >/dev/null
+    PKG_CONFIG_LIBDIR="$b-pc" cmake --build "$b" --target heif -j"$jobs" >/dev/null
+    mkdir -p "$heif_prefix/include/libheif" "$heif_prefix/lib"
+    cp "$b-src/libheif/heif.h" "$b/libheif/heif_version.h" "$heif_prefix/include/libheif/"
+    cp "$b/libheif/libheif.a" "$heif_prefix/lib/"
+    rm -rf "$b" "$b-src" "$b-pc"; touch "$heif_prefix/.stamp"; built=1
+  fi
+
   gtest_prefix=$VELMORA_CACHE/deps/googletest-$GTEST_VER/$t
   if [ ! -f "$gtest_prefix/.stamp" ]; then
     b=$VELMORA_CACHE/build/googletest-$GTEST_VER-$t
@@ -117,7 +144,8 @@ cat > "$VELMORA_CACHE/deps.cmake" <<CFG
 set(VELMORA_EXPAT_ROOT "$VELMORA_CACHE/deps/expat-$EXPAT_VER")
 set(VELMORA_ZLIB_ROOT "$VELMORA_CACHE/deps/zlib-$ZLIB_KEY")
 set(VELMORA_XMP_ROOT "$VELMORA_CACHE/deps/exempi-$EXEMPI_VER-$XMP_RECIPE")
+set(VELMORA_HEIF_ROOT "$VELMORA_CACHE/deps/libheif-$HEIF_VER-$HEIF_RECIPE")
 set(VELMORA_GTEST_ROOT "$VELMORA_CACHE/deps/googletest-$GTEST_VER")
 set(VELMORA_JSON_ROOT "$json_prefix")
 CFG
-[ $built = 1 ] && echo "build-deps: built dependencies into $VELMORA_CACHE/deps" || echo "build-deps: dependencies cached (exempi $EXEMPI_VER, expat $EXPAT_VER, zlib $ZLIB_VER, googletest $GTEST_VER, nlohmann-json $JSON_VER)"
+[ $built = 1 ] && echo "build-deps: built dependencies into $VELMORA_CACHE/deps" || echo "build-deps: dependencies cached (exempi $EXEMPI_VER, expat $EXPAT_VER, zlib $ZLIB_VER, libheif $HEIF_VER, googletest $GTEST_VER, nlohmann-json $JSON_VER)"

@@ -83,4 +83,21 @@ HRESULT StreamSource::ReadHere(void* target, DWORD wanted, DWORD& got) {
     return hr;
 }
 
+MemorySource::MemorySource(const void* bytes, size_t length) : bytes(static_cast<const uint8_t*>(bytes)) {
+    size = length;
+    position = 0;
+}
+
+HRESULT MemorySource::MoveTo(uint64_t offset) {
+    at = offset;
+    return S_OK;
+}
+
+HRESULT MemorySource::ReadHere(void* target, DWORD wanted, DWORD& got) {
+    got = static_cast<DWORD>(std::min<uint64_t>(wanted, size - std::min(at, size)));
+    std::copy_n(bytes + at, got, static_cast<uint8_t*>(target));
+    at += got;
+    return S_OK;
+}
+
 }  // namespace velmora

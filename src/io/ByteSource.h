@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace velmora {
@@ -73,6 +74,21 @@ protected:
 private:
     IStream* stream = nullptr;
     uint64_t start = 0;  // the stream position of the document's first byte
+};
+
+// Bytes already in memory, borrowed: the caller keeps them alive and
+// unchanged while the source is in use.
+class MemorySource : public ByteSource {
+public:
+    MemorySource(const void* bytes, size_t length);
+
+protected:
+    HRESULT MoveTo(uint64_t offset) override;
+    HRESULT ReadHere(void* target, DWORD wanted, DWORD& got) override;
+
+private:
+    const uint8_t* bytes;
+    uint64_t at = 0;
 };
 
 }  // namespace velmora

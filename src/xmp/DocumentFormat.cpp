@@ -34,6 +34,25 @@ bool Has(const uint8_t* head, size_t length, size_t offset, std::string_view byt
     return length >= offset + bytes.size() && std::memcmp(head + offset, bytes.data(), bytes.size()) == 0;
 }
 
+// An ISO base media file whose file-type box names a brand of HEIF still
+// images (HEIC, AVIF and the general ones) as its major brand or as one it
+// is compatible with. Movies, Canon's CR3 and the other formats of the same
+// box structure name none of them.
+bool IsHeif(const uint8_t* head, size_t length) {
+    if (!Has(head, length, 4, "ftyp") || length < 16) return false;
+    const uint32_t boxSize = (uint32_t{head[0]} << 24) | (uint32_t{head[1]} << 16) | (uint32_t{head[2]} << 8) | head[3];
+    if (boxSize < 16) return false;
+    static constexpr std::string_view kBrands[] = {"mif1", "mif2", "msf1", "heic", "heix", "heim", "heis",
+                                                   "hevc", "hevx", "hevm", "hevs", "avif", "avis", "avio"};
+    const size_t end = std::min<size_t>(boxSize, length);
+    for (size_t at = 8; at + 4 <= end; at += 4) {
+        if (at == 12) continue;  // the minor version, not a brand
+        const std::string_view brand(reinterpret_cast<const char*>(head + at), 4);
+        if (std::find(std::begin(kBrands), std::end(kBrands), brand) != std::end(kBrands)) return true;
+    }
+    return false;
+}
+
 // An XML document whose root is svg: "<svg" before anything but the XML
 // declaration, comments, instructions and the document type (all of which
 // may hold no "<svg" of their own in a real file's head).
@@ -54,6 +73,7 @@ XMP_FileFormat FormatOfDocument(const uint8_t* head, size_t length) {
         if (Has(head, length, magic.offset, magic.bytes)) return magic.format;
     }
     if (Has(head, length, 0, "RIFF") && Has(head, length, 8, "WEBP")) return kXMP_WEBPFile;
+    if (IsHeif(head, length)) return kXMP_HEIFFile;
     if (IsSvg(head, length)) return kXMP_SVGFile;
     return kXMP_UnknownFile;
 }
@@ -67,6 +87,7 @@ const wchar_t* FormatName(XMP_FileFormat format) {
     case kXMP_GIFFile: return L"GIF";
     case kXMP_WEBPFile: return L"WebP";
     case kXMP_SVGFile: return L"SVG";
+    case kXMP_HEIFFile: return L"HEIF";
     default: return L"unknown";
     }
 }

@@ -1,7 +1,9 @@
 // A document's format, told from its first bytes (its magic number), never
 // from its name: the format whose handler in the toolkit may read it, or
 // kXMP_UnknownFile for every other document. Only image formats are ever
-// named, so no audio, video or package handler sees a document.
+// named, so no audio, video or package handler sees a document; HEIF
+// (kXMP_HEIFFile) is read by Velmora's own container reading, not the
+// toolkit's.
 #pragma once
 
 #include "xmp/XmpToolkit.h"

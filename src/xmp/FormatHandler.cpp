@@ -2,6 +2,7 @@
 
 #include "io/SourceIO.h"
 #include "xmp/DocumentFormat.h"
+#include "xmp/HeifMetadata.h"
 #include "xmp/PacketReader.h"
 
 #include <algorithm>
@@ -10,14 +11,10 @@
 
 namespace velmora {
 
-namespace {
-
 bool HasProperties(const SXMPMeta& meta) {
     SXMPIterator properties(meta, kXMP_IterJustLeafNodes);
     return properties.Next();
 }
-
-}  // namespace
 
 HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata, SXMPMeta& meta) {
     HandlerReading reading;
@@ -30,7 +27,14 @@ HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata,
     }
     reading.format = FormatOfDocument(head, got);
     if (reading.format == kXMP_UnknownFile) return reading;
+    if (reading.format == kXMP_HEIFFile) return ReadHeifContainer(source, importNativeMetadata, meta);
+    return ReadWithHandler(source, reading.format, importNativeMetadata, meta);
+}
 
+HandlerReading ReadWithHandler(ByteSource& source, XMP_FileFormat format, bool importNativeMetadata,
+                               SXMPMeta& meta) {
+    HandlerReading reading;
+    reading.format = format;
     SourceIO io(source);
     try {
         SXMPFiles file;

@@ -26,6 +26,10 @@ struct HandlerReading {
         Refused,     // the handler did not take the document
         Nothing,     // the handler found no metadata at all
         Failed,      // the handler failed on the document
+        // The container was read and holds metadata, but none that belongs
+        // to the document itself (only a second image's, say): nothing to use,
+        // and nothing for the packet search, which would find the others'.
+        NoneOfItsOwn,
     };
     Outcome outcome = Outcome::NoHandler;
     XMP_FileFormat format = kXMP_UnknownFile;
@@ -34,7 +38,16 @@ struct HandlerReading {
     HRESULT readFailure = S_OK;
 };
 
-// Fills meta (an empty model) through the handler. Throws std::bad_alloc.
+// Fills meta (an empty model) through the handler for the document's format
+// (for HEIF, Velmora's own container reading). Throws std::bad_alloc.
 HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata, SXMPMeta& meta);
+
+// Whether the model holds one property at least.
+bool HasProperties(const SXMPMeta& meta);
+
+// The same through the toolkit's handler of the format given, whatever the
+// document's first bytes say.
+HandlerReading ReadWithHandler(ByteSource& source, XMP_FileFormat format, bool importNativeMetadata,
+                               SXMPMeta& meta);
 
 }  // namespace velmora

@@ -90,6 +90,10 @@ HRESULT XmpPacket::LoadThroughHandler(ByteSource& source) {
     case HandlerReading::Outcome::Failed:
         debugger.LogFormat(2, L"INFO: the %s handler failed on the document, searching for XMP packets \n", name);
         return S_FALSE;
+    case HandlerReading::Outcome::NoneOfItsOwn:
+        debugger.LogFormat(2, L"INFO: the %s container holds no metadata of its own image, only other items' \n", name);
+        loaded = true;
+        return S_OK;
     }
     meta = std::move(model);
     loaded = true;

@@ -287,6 +287,9 @@ RDF
 }
 { filler 256 17; packet "$(values_rdf)"; filler 256 18; } > values.bin
 
+# The HEIF files with metadata in image items.
+bash "$here/heif/make-heif-data.sh"
+
 # Demonstration copies for samples/.
 samples=$here/../../samples
 mkdir -p "$samples"

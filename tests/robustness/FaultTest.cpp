@@ -363,6 +363,49 @@ TEST_F(StreamFaults, SeekableStreamFailsOrEndsAtEveryRead) {
     }
 }
 
+// A HEIF document read in place: libheif's reads of the container and of
+// the metadata items go through the same source, so a read failing at any
+// call fails the load with the read's code; one ending early leaves a
+// document cut short, and either way the stream is let go of and no file is
+// left behind.
+TEST_F(StreamFaults, HeifContainerFailsOrEndsAtEveryRead) {
+    LoadDll();
+    const std::string bytes = Data(L"heif\\two-images.heic");
+    int reads = 0;
+    {
+        IFilter* filter = NewFilter();
+        TestStream* stream = TestStream::FromBytes(bytes);
+        stream->seekable = true;
+        ASSERT_HR(S_OK, LoadStream(filter, stream));
+        HRESULT init = S_OK;
+        EXPECT_GT(InitAndDrain(filter, init).valueChunks, 0u);
+        reads = static_cast<int>(stream->reads.size());
+        stream->Release();
+        filter->Release();
+    }
+    ASSERT_GE(reads, 2);
+    for (HRESULT failure : {STG_E_READFAULT, HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)}) {
+        for (int k = 1; k <= reads; ++k) {
+            SCOPED_TRACE("read " + std::to_string(k) + (failure == STG_E_READFAULT ? ", fault" : ", end"));
+            IFilter* filter = NewFilter();
+            TestStream* stream = TestStream::FromBytes(bytes);
+            stream->seekable = true;
+            stream->failAtRead = k;
+            stream->failResult = failure;
+            const HRESULT hr = LoadStream(filter, stream);
+            EXPECT_EQ(1, stream->References());
+            stream->Release();
+            EXPECT_TRUE(FilesIn(filterTemp.Path()).empty());
+            if (failure == STG_E_READFAULT) {
+                EXPECT_HR(STG_E_READFAULT, hr);
+            } else {
+                EXPECT_TRUE(IsOneOf(hr, {S_OK, E_FAIL, HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)})) << Hex(hr);
+            }
+            filter->Release();
+        }
+    }
+}
+
 TEST_F(StreamFaults, StatFails) {
     LoadDll();
     IFilter* filter = NewFilter();

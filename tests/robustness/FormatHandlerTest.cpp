@@ -24,6 +24,7 @@ using Lines = std::vector<std::wstring>;
 using velmora::test::TestDataPath;
 
 std::wstring Camera(const wchar_t* name) { return TestDataPath(std::wstring(L"camera\\") + name); }
+std::wstring Heif(const wchar_t* name) { return TestDataPath(std::wstring(L"heif\\") + name); }
 
 // The described value chunks (without their chunk ids) a host receives.
 Lines Values(IFilter* filter) {
@@ -207,7 +208,9 @@ TEST_F(FormatHandlers, WhatNoHandlerReadsGoesToThePacketSearch) {
     };
     const std::string packet = Packet("<dc:source>found</dc:source>");
     const Case cases[] = {
-        {"no handler for the format", "\0\0\0\x1C" "ftypheic" + packet, L"INFO: no format handler for this document, searching for XMP packets \n"},
+        {"no handler for the format", std::string("\0\0\0\x1C" "ftypcrx ", 12) + packet, L"INFO: no format handler for this document, searching for XMP packets \n"},
+        {"a HEIF file type box and no container after it", std::string("\0\0\0\x10" "ftypheic\0\0\0\0", 16) + packet,
+         L"INFO: the HEIF handler failed on the document, searching for XMP packets \n"},
         {"a broken JPEG", "\xFF\xD8\xFF\xE1\xFF" + packet, L""},
         {"a JPEG whose packet is outside its segments", "\xFF\xD8\xFF\xD9" + packet,
          L"INFO: the JPEG handler found no metadata, searching for XMP packets \n"},
@@ -253,6 +256,107 @@ TEST_F(FormatHandlers, AHandlersPacketPassesTheSameGuard) {
     log->Clear();
     EXPECT_EQ(Lines{L"DublinCore/source LPWSTR=plain"}, ValuesOfBytes(JpegWithXmp(Packet("<dc:source>plain</dc:source>"))));
     EXPECT_EQ(Lines{Line(L"INFO: XMP read by the JPEG handler, native metadata imported \n")}, LinesWith(L"handler"));
+}
+
+// HEIF and AVIF: the primary image's XMP and Exif items, never those of a
+// second image stored after it (as a gain map is), whichever way the
+// document comes in. ExifTool (exiftool -G1 -s) shows both images' values.
+TEST_F(FormatHandlers, HeifGivesThePrimaryImagesOwnMetadata) {
+    LoadDll(true, 2);
+    struct Case {
+        const wchar_t* file;
+        Lines values;  // among the value chunks
+        Lines never;
+    };
+    const Lines primary = {L"DublinCore/title LPWSTR=Primary title", L"DublinCore/creator LPWSTR=Primary Author",
+                           L"DublinCore/subject LPWSTR=primary", L"Photoshop/DateCreated FILETIME=2023-06-07T08:09:10Z"};
+    const Lines second = {L"DublinCore/title LPWSTR=Second image title", L"DublinCore/creator LPWSTR=Second Author",
+                          L"Photoshop/DateCreated FILETIME=1999-01-02T03:04:05Z"};
+    const Case cases[] = {
+        {L"two-images.heic", primary, second},
+        {L"two-images.avif", primary, second},
+        // Exif only: DateTimeOriginal, Artist, Copyright.
+        {L"exif-only.heic",
+         {L"Photoshop/DateCreated FILETIME=2021-03-04T05:06:07Z", L"DublinCore/creator LPWSTR=Exif Artist",
+          L"DublinCore/rights LPWSTR=Exif Copyright"},
+         {}},
+        // XMP without the packet wrapper.
+        {L"unwrapped.heic", {L"DublinCore/title LPWSTR=Unwrapped title", L"DublinCore/creator LPWSTR=Unwrapped Author"}, {}},
+    };
+    for (const Case& c : cases) {
+        for (Way way : {Way::File, Way::StreamInPlace, Way::InitializeWithStream, Way::StreamThatCannotSeek}) {
+            SCOPED_TRACE(velmora::test::Narrow(c.file) + ", way " + std::to_string(static_cast<int>(way)));
+            log->Clear();
+            const Lines values = ValuesOf(Heif(c.file), way);
+            for (const std::wstring& value : c.values) EXPECT_TRUE(Has(values, value)) << velmora::test::Narrow(value);
+            for (const std::wstring& value : c.never) EXPECT_FALSE(Has(values, value)) << velmora::test::Narrow(value);
+            const Lines handler = LinesWith(L"HEIF handler");
+            ASSERT_EQ(1u, handler.size());
+            EXPECT_EQ(Line(c.file == std::wstring(L"exif-only.heic")
+                               ? L"INFO: no XMP; native metadata imported by the HEIF handler \n"
+                               : L"INFO: XMP read by the HEIF handler, native metadata imported \n"),
+                      handler.front());
+        }
+    }
+}
+
+// A HEIF file whose metadata all belongs to a second image gives nothing: the
+// packet search, which takes the last packet, would give the second image's.
+// With the handlers off it does, as it always did.
+TEST_F(FormatHandlers, HeifMetadataOfOtherImagesOnlyGivesNothing) {
+    LoadDll(true, 2);
+    EXPECT_EQ(Lines{}, ValuesOf(Heif(L"second-only.heic")));
+    EXPECT_EQ(Lines{Line(L"INFO: the HEIF container holds no metadata of its own image, only other items' \n")},
+              LinesWith(L"HEIF"));
+
+    Switch(L"FormatHandlers", 0);
+    EXPECT_TRUE(Has(ValuesOf(Heif(L"second-only.heic")), L"DublinCore/title LPWSTR=Second image title"));
+    // And so did a file with both: the last packet, the second image's.
+    const Lines searched = ValuesOf(Heif(L"two-images.heic"));
+    EXPECT_TRUE(Has(searched, L"DublinCore/title LPWSTR=Second image title"));
+    EXPECT_FALSE(Has(searched, L"DublinCore/title LPWSTR=Primary title"));
+    EXPECT_EQ(Lines{}, ValuesOf(Heif(L"exif-only.heic")));
+}
+
+TEST_F(FormatHandlers, HeifExifCanBeSwitchedOff) {
+    Switch(L"NativeMetadata", 0);
+    EXPECT_EQ(Lines{}, ValuesOf(Heif(L"exif-only.heic")));
+    log->Clear();
+    const Lines values = ValuesOf(Heif(L"two-images.heic"));
+    EXPECT_TRUE(Has(values, L"DublinCore/title LPWSTR=Primary title"));
+    EXPECT_FALSE(Has(values, L"Photoshop/DateCreated FILETIME=2023-06-07T08:09:10Z"));
+    EXPECT_EQ(Lines{Line(L"INFO: XMP read by the HEIF handler \n")}, LinesWith(L"handler"));
+}
+
+// A container cut short or damaged goes to the packet search; nothing
+// crashes, and no cut gives the second image's values while the container
+// still reads.
+TEST_F(FormatHandlers, CutOrDamagedHeifFallsBackCleanly) {
+    LoadDll(true, 2);
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(Heif(L"two-images.heic"), bytes));
+    for (size_t cut = 16; cut < bytes.size(); cut += 61) {
+        SCOPED_TRACE("cut at " + std::to_string(cut));
+        log->Clear();
+        const Lines values = ValuesOfBytes(bytes.substr(0, cut));
+        const Lines read = LinesWith(L"XMP read by the HEIF handler");
+        if (!read.empty()) {
+            EXPECT_TRUE(Has(values, L"DublinCore/title LPWSTR=Primary title"));
+        } else {
+            EXPECT_EQ(1u, LinesWith(L"searching for XMP packets").size());
+        }
+        EXPECT_FALSE(!read.empty() && Has(values, L"DublinCore/title LPWSTR=Second image title"));
+    }
+    // The meta box renamed: no container to read, and the packet search
+    // takes the file's last packet.
+    std::string damaged = bytes;
+    const size_t meta = damaged.find("meta");
+    ASSERT_NE(std::string::npos, meta);
+    damaged.replace(meta, 4, "mexa");
+    log->Clear();
+    EXPECT_TRUE(Has(ValuesOfBytes(damaged), L"DublinCore/title LPWSTR=Second image title"));
+    EXPECT_EQ(Lines{Line(L"INFO: the HEIF handler failed on the document, searching for XMP packets \n")},
+              LinesWith(L"searching"));
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ TEST(DocumentFormat, ToldByTheFirstBytesOnly) {
         {L"standard.dng", kXMP_TIFFFile},     {L"standard.nef", kXMP_TIFFFile}, {L"standard.cr2", kXMP_TIFFFile},
         {L"standard.psd", kXMP_PhotoshopFile}, {L"standard.png", kXMP_PNGFile}, {L"standard.gif", kXMP_GIFFile},
         {L"standard.webp", kXMP_WEBPFile},    {L"standard.eps", kXMP_UnknownFile}, {L"logo.svg", kXMP_SVGFile},
-        {L"standard.heic", kXMP_UnknownFile}, {L"standard.avif", kXMP_UnknownFile}, {L"standard.jxl", kXMP_UnknownFile},
+        {L"standard.heic", kXMP_HEIFFile},   {L"standard.avif", kXMP_HEIFFile}, {L"standard.heif", kXMP_HEIFFile},
+        {L"heif\\two-images.avif", kXMP_HEIFFile}, {L"standard.jxl", kXMP_UnknownFile},
         {L"standard.raf", kXMP_UnknownFile},  {L"standard.xmp", kXMP_UnknownFile}, {L"empty.bin", kXMP_UnknownFile},
         {L"two-packets.bin", kXMP_UnknownFile},
     };
@@ -44,6 +45,13 @@ TEST(DocumentFormat, ToldByTheFirstBytesOnly) {
         {"XML that is not SVG", "<?xml version='1.0'?><svgx/>", kXMP_UnknownFile},
         {"a RIFF that is not WebP", "RIFF\x10\0\0\0WAVEfmt ", kXMP_UnknownFile},
         {"JPEG magic cut short", "\xFF\xD8", kXMP_UnknownFile},
+        {"HEIF named only among the compatible brands", std::string("\0\0\0\x18" "ftypmp42\0\0\0\0isommif1", 24),
+         kXMP_HEIFFile},
+        {"an MP4 movie", std::string("\0\0\0\x18" "ftypmp42\0\0\0\0isomavc1", 24), kXMP_UnknownFile},
+        {"Canon CR3", std::string("\0\0\0\x18" "ftypcrx \0\0\0\x01" "crx isom", 24), kXMP_UnknownFile},
+        {"a brand past the end of the file type box", std::string("\0\0\0\x10" "ftypmp42\0\0\0\0heic", 20),
+         kXMP_UnknownFile},
+        {"a HEIF brand as the minor version", std::string("\0\0\0\x10" "ftypmp42heic", 16), kXMP_UnknownFile},
     };
     for (const auto& m : made) EXPECT_EQ(m.format, FormatOf(m.bytes)) << m.what;
 }

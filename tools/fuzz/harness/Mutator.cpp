@@ -225,8 +225,10 @@ namespace {
 // The length fields of a container's blocks: where each sits and how wide it
 // is, so that a mutation can forge one. JPEG segments (16-bit big-endian),
 // PNG chunks (32-bit big-endian), RIFF/WebP chunks (32-bit little-endian),
-// Photoshop image resources (32-bit big-endian), GIF sub-blocks (8-bit) and
-// TIFF directory entries (the count and the value offset).
+// Photoshop image resources (32-bit big-endian), GIF sub-blocks (8-bit),
+// TIFF directory entries (the count and the value offset) and the boxes of
+// an ISO base media file (HEIF, AVIF), with the items' numbers, locations
+// and references inside its `meta` box.
 struct Field {
     size_t at;
     size_t width;
@@ -240,6 +242,77 @@ uint32_t Read(const std::string& data, size_t at, size_t width, bool bigEndian) 
         value |= byte << (8 * (bigEndian ? width - 1 - i : i));
     }
     return value;
+}
+
+// The fields of one `iloc` box body (after version and flags): item count,
+// each item's number, base offset, extent count and every extent's offset
+// and length (wider fields by their low 32 bits).
+void ItemLocationFields(const std::string& data, size_t at, size_t end, uint32_t version, std::vector<Field>& fields) {
+    if (at + 2 > end) return;
+    const uint32_t sizes = Read(data, at, 2, true);
+    const size_t offsetSize = sizes >> 12, lengthSize = sizes >> 8 & 15, baseSize = sizes >> 4 & 15;
+    const size_t indexSize = version >= 1 ? (sizes & 15) : 0;
+    const size_t idSize = version < 2 ? 2 : 4;
+    const auto field = [&](size_t width) {
+        if (width >= 4 && at + width <= end) fields.push_back({at + width - 4, 4, true});
+        if (width == 2 && at + 2 <= end) fields.push_back({at, 2, true});
+        at += width;
+    };
+    at += 2;
+    if (at + idSize > end) return;
+    const size_t items = std::min<size_t>(Read(data, at, idSize, true), 64);
+    field(idSize);
+    for (size_t i = 0; i < items && at < end && fields.size() < 512; ++i) {
+        field(idSize);
+        if (version >= 1) field(2);  // construction method
+        at += 2;                     // data reference index
+        field(baseSize);
+        if (at + 2 > end) return;
+        const size_t extents = std::min<size_t>(Read(data, at, 2, true), 32);
+        field(2);
+        for (size_t e = 0; e < extents && at < end; ++e) {
+            at += indexSize;
+            field(offsetSize);
+            field(lengthSize);
+        }
+    }
+}
+
+// Every box's size from `at` to `end`, into the boxes that hold boxes.
+void BoxFields(const std::string& data, size_t at, size_t end, int depth, std::vector<Field>& fields) {
+    while (at + 8 <= end && fields.size() < 512) {
+        fields.push_back({at, 4, true});
+        const size_t size = Read(data, at, 4, true);
+        const std::string type = data.substr(at + 4, 4);
+        const size_t boxEnd = size < 8 ? end : std::min(end, at + size);
+        const size_t body = at + 8;
+        if (depth < 6) {
+            if (type == "meta" && body + 4 <= boxEnd) {
+                BoxFields(data, body + 4, boxEnd, depth + 1, fields);
+            } else if (type == "iprp" || type == "ipco" || type == "dinf") {
+                BoxFields(data, body, boxEnd, depth + 1, fields);
+            } else if (type == "iinf" && body + 6 <= boxEnd) {
+                const size_t countWidth = data[body] == 0 ? 2 : 4;
+                fields.push_back({body + 4, countWidth, true});
+                BoxFields(data, body + 4 + countWidth, boxEnd, depth + 1, fields);
+            } else if (type == "iref" && body + 4 <= boxEnd) {
+                // Each reference: its size, the item it is from, the count and the items it names.
+                BoxFields(data, body + 4, boxEnd, depth + 1, fields);
+                for (size_t ref = body + 4; ref + 14 <= boxEnd;) {
+                    for (size_t f = ref + 8; f + 2 <= std::min(boxEnd, ref + 14); f += 2) fields.push_back({f, 2, true});
+                    const size_t refSize = Read(data, ref, 4, true);
+                    if (refSize < 8) break;
+                    ref += refSize;
+                }
+            } else if ((type == "pitm" || type == "infe") && body + 6 <= boxEnd) {
+                fields.push_back({body + 4, 2, true});  // the item's number
+            } else if (type == "iloc" && body + 4 <= boxEnd) {
+                ItemLocationFields(data, body + 4, boxEnd, static_cast<unsigned char>(data[body]), fields);
+            }
+        }
+        if (size < 8) break;
+        at += size;
+    }
 }
 
 std::vector<Field> LengthFields(const std::string& data) {
@@ -280,6 +353,8 @@ std::vector<Field> LengthFields(const std::string& data) {
         for (size_t at = 13; at < data.size() && fields.size() < 256; ++at) {
             if (data[at] == '!' && at + 2 < data.size()) fields.push_back({at + 2, 1, false});
         }
+    } else if (data.size() >= 8 && data.compare(4, 4, "ftyp") == 0) {
+        BoxFields(data, 0, data.size(), 0, fields);
     } else if (starts("II*\0", 4) || starts("MM\0*", 4)) {
         const bool big = data[0] == 'M';
         const size_t ifd = Read(data, 4, 4, big);

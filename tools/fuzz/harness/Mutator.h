@@ -61,7 +61,8 @@ private:
     void HugeAttribute(std::string& data);
     void DeepNesting(std::string& data);
     void StrayMarkers(std::string& data);
-    // A length in a JPEG, PNG, WebP, Photoshop, GIF or TIFF structure forged.
+    // A length in a JPEG, PNG, WebP, Photoshop, GIF or TIFF structure forged,
+    // or a box size, item number, item location or reference of a HEIF file.
     void ContainerStructure(std::string& data);
     void CutRange(std::string& data);
     void CopyRange(std::string& data);
