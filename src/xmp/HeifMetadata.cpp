@@ -262,6 +262,9 @@ HandlerReading ReadHeifContainer(ByteSource& source, bool importNativeMetadata, 
     {
         const Context context(heif_context_alloc());
         if (!context) throw std::bad_alloc();
+        // No pixel is ever decoded here: an image of any declared size keeps
+        // its metadata readable (libheif refuses more than 32768 wide).
+        heif_context_set_maximum_image_size_limit(context.get(), std::numeric_limits<int>::max());
         const heif_error read = heif_context_read_from_reader(context.get(), &kReaderCallbacks, &reader, nullptr);
         if (reader.outOfMemory) throw std::bad_alloc();
         if (FAILED(reader.io.ReadFailure())) {

@@ -359,5 +359,25 @@ TEST_F(FormatHandlers, CutOrDamagedHeifFallsBackCleanly) {
               LinesWith(L"searching"));
 }
 
+// The filter reads no pixels, so the declared size of a panorama or a scan
+// larger than any decoder takes does not hide its metadata.
+TEST_F(FormatHandlers, HeifOfAnyImageSizeGivesItsMetadata) {
+    LoadDll(true, 2);
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(Heif(L"two-images.heic"), bytes));
+    // Every image's spatial extents (ispe: version and flags, width, height)
+    // set to 100 000 x 70 000 pixels.
+    size_t boxes = 0;
+    for (size_t at = bytes.find("ispe"); at != std::string::npos; at = bytes.find("ispe", at + 4), ++boxes) {
+        ASSERT_LE(at + 16, bytes.size());
+        bytes.replace(at + 8, 8, std::string("\0\x01\x86\xA0\0\x01\x11\x70", 8));
+    }
+    ASSERT_GT(boxes, 0u);
+    const Lines values = ValuesOfBytes(bytes);
+    EXPECT_TRUE(Has(values, L"DublinCore/title LPWSTR=Primary title"));
+    EXPECT_FALSE(Has(values, L"DublinCore/title LPWSTR=Second image title"));
+    EXPECT_EQ(1u, LinesWith(L"XMP read by the HEIF handler").size());
+}
+
 }  // namespace
 }  // namespace velmora::fuzz::test
