@@ -67,7 +67,6 @@ bool ResolveTempDirectory(const std::wstring& keyPath, std::wstring& directory) 
 
 VelmoraConfiguration::VelmoraConfiguration(const std::wstring& path) : keyPath(path) {
     tempDirectory.clear();
-    deleteTempCopy = true;
     ResolveTempDirectory(keyPath, tempDirectory);
 
     multipleInstancesMode = ReadRegistrySwitch(keyPath, L"MultipleInstancesMode", false) ? 1 : 0;

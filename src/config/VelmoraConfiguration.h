@@ -26,7 +26,6 @@ public:
     std::wstring tempDirectory;          // ends in a backslash, or empty
     std::wstring keyPath;
     uint32_t multipleInstancesMode = 0;  // 0 or 1
-    bool deleteTempCopy = true;
     // "FormatHandlers": the toolkit's handler for a document's format reads
     // its metadata where the format keeps it; off, the packet search alone.
     bool formatHandlers = true;

@@ -1,15 +1,15 @@
 // The generic filter engine: the COM identity of a filter object (five faces
 // over one object and one reference count), the loaded document, and the
-// read-only persistence faces. The chunk protocol (Init, GetChunk, GetText,
-// GetValue) and the file load are supplied by the concrete class.
-// One object is used by one thread at a time; only the reference count is
-// shared across threads.
+// read-only persistence faces (defined in filter/FilterPersist.cpp, which
+// holds the engine's one instantiation). The chunk protocol (Init, GetChunk,
+// GetText, GetValue), the file load, the class identifier and the module's
+// object count are supplied by the concrete class.
+// One object is used by one thread at a time; only the reference count and
+// the module's object count are shared across threads.
 #pragma once
 
 #include "common/Win32.h"
 #include "diag/Debugger.h"
-#include "common/Product.h"
-
 #include "io/ByteSource.h"
 
 #include <windows.h>
@@ -29,12 +29,15 @@ class CFilter : public IFilter,
                 public IPersistStorage,
                 public IInitializeWithStream {
 public:
-    explicit CFilter(const Configuration& configuration) : configuration(&configuration) {
-        InterlockedIncrement(&ModuleCount);
+    // moduleCount counts the module's live objects: up for as long as this
+    // object lives.
+    CFilter(const Configuration& configuration, volatile LONG& moduleCount)
+        : configuration(&configuration), moduleCount(&moduleCount) {
+        InterlockedIncrement(this->moduleCount);
     }
     virtual ~CFilter() {
         ReleaseDocument();
-        InterlockedDecrement(&ModuleCount);
+        InterlockedDecrement(moduleCount);
     }
     CFilter(const CFilter&) = delete;
     CFilter& operator=(const CFilter&) = delete;
@@ -57,12 +60,8 @@ public:
         document.reset();
     }
 
-    // IPersist (all three persistence faces).
-    STDMETHODIMP GetClassID(CLSID* pClassID) override {
-        if (!pClassID) return E_POINTER;
-        *pClassID = CLSID_VelmoraFilter;
-        return S_OK;
-    }
+    // IPersist (all three persistence faces): the concrete class's identifier.
+    STDMETHODIMP GetClassID(CLSID* pClassID) override;
     STDMETHODIMP IsDirty() override { return S_FALSE; }
 
     // IPersistFile; Load comes from the concrete class.
@@ -71,7 +70,7 @@ public:
     STDMETHODIMP GetCurFile(LPOLESTR* ppszFileName) override;
 
     // IPersistStream: a stream is loaded through the file it names, in
-    // place, or through a temporary copy (filter/FilterPersist.h).
+    // place, or through a temporary copy.
     STDMETHODIMP Load(IStream* pStm) override;
     STDMETHODIMP Save(IStream*, BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
@@ -91,6 +90,9 @@ public:
 protected:
     // Loads the document from a source read in place; it has no path.
     virtual HRESULT LoadSource(ByteSource& source) = 0;
+    // The class identifier that GetClassID answers: the class served for
+    // the concrete filter.
+    virtual const CLSID& ClassId() const noexcept = 0;
 
     enum class ContentState { None, ValueReady, ValueDone, TextReady, TextDone, End };
     enum class Phase { NotStarted, Values, Text, Done };
@@ -106,6 +108,8 @@ protected:
 
 private:
     HRESULT LoadThroughTemporaryCopy(IStream* pStm);
+
+    volatile LONG* moduleCount;
 };
 
 template <class Document, class Configuration>
@@ -137,14 +141,4 @@ STDMETHODIMP CFilter<Document, Configuration>::QueryInterface(REFIID riid, void*
     return E_NOINTERFACE;
 }
 
-template <class Document, class Configuration>
-STDMETHODIMP CFilter<Document, Configuration>::GetCurFile(LPOLESTR* ppszFileName) {
-    if (!ppszFileName) return E_POINTER;
-    if (!documentPath) return E_FAIL;
-    *ppszFileName = CoTaskMemStrDup(documentPath.get());
-    return *ppszFileName ? S_OK : E_OUTOFMEMORY;
-}
-
 }  // namespace velmora
-
-#include "filter/FilterPersist.h"

@@ -18,9 +18,11 @@ constexpr GUID kStorageSet = PSGUID_STORAGE;
 
 }  // namespace
 
-CVelmora::CVelmora(const VelmoraConfiguration& configuration) : CFilter(configuration) {}
+CVelmora::CVelmora(const VelmoraConfiguration& configuration) : CFilter(configuration, ModuleCount) {}
 
 CVelmora::~CVelmora() = default;
+
+const CLSID& CVelmora::ClassId() const noexcept { return CLSID_VelmoraFilter; }
 
 STDMETHODIMP CVelmora::Init(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPEC* aAttributes, ULONG* pFlags) {
     if (cAttributes > 0 && !aAttributes) return E_INVALIDARG;

@@ -1,7 +1,9 @@
 // The concrete filter: XMP documents, with the configuration's property-spec
-// lists. Supplies the IFilter chunk protocol and the file load.
+// lists. Supplies the IFilter chunk protocol, the file load, and the
+// product's class identifier and module count to the engine.
 #pragma once
 
+#include "common/Product.h"
 #include "config/VelmoraConfiguration.h"
 #include "filter/Filter.h"
 #include "xmp/PropSpec.h"
@@ -11,6 +13,9 @@
 #include <vector>
 
 namespace velmora {
+
+// Instantiated once, with the persistence faces, in filter/FilterPersist.cpp.
+extern template class CFilter<XmpPacket, VelmoraConfiguration>;
 
 class CVelmora : public CFilter<XmpPacket, VelmoraConfiguration> {
 public:
@@ -29,6 +34,7 @@ public:
 
 protected:
     HRESULT LoadSource(ByteSource& source) override;
+    const CLSID& ClassId() const noexcept override;
 
 private:
     // A named file (fileName set) or a source read in place (source set).

@@ -1,9 +1,11 @@
-// How a document's XMP packet is chosen and parsed. The reader goes through
-// the document's bytes once, through one block, and lets the toolkit's packet
-// scanner mark the packets in them. Of several snips the last valid packet is
-// read back and parsed; a document the scanner sees as one snip (no packet
-// at all, or nothing but one packet) is fed to the parser whole, block by
-// block. Memory per document is one block plus the chosen packet; one
+// How a document's XMP packet is chosen and parsed where no format handler
+// reads the document. The reader goes through the document's bytes once,
+// through one block, and the packet search (PacketSearch, which reports the
+// snips the toolkit's packet scanner would report) marks the packets in them.
+// Of several snips the last valid packet is read back and parsed; a document
+// seen as one snip (no packet at all, or nothing but one packet) is fed to
+// the parser whole, block by block. Every parse passes the XML guard first
+// (XmlGuard). Memory per document is one block plus the chosen packet; one
 // full-size block is kept for the next document (see PacketReader.cpp).
 // Not thread-safe: one reader serves one load; readers on several threads
 // may run at once.

@@ -31,6 +31,9 @@ HRESULT XmpPacket::Load(const wchar_t* path, bool joinArrayItems) {
         Forget(joinArrayItems);
     }
     if (!loaded) {
+        // The document could not be read. The line keeps its words, which
+        // logs and their readers know: the name of the whole-file copy the
+        // filter once made, two spaces after the label and no line end.
         debugger.LogFormat(3, L"ERROR:  BinaryCopy failure error code = 0x%08x", static_cast<int32_t>(hr));
     }
     return hr;

@@ -43,7 +43,6 @@ TEST_F(ConfigurationTest, NoProductKeyGivesTheDefaults) {
     EXPECT_EQ(SystemTempDirectory(), configuration.tempDirectory);
     EXPECT_EQ(kKey, configuration.keyPath);
     EXPECT_EQ(0u, configuration.multipleInstancesMode);
-    EXPECT_TRUE(configuration.deleteTempCopy);
     EXPECT_EQ(43u, configuration.standardPropSpecs.size());
     EXPECT_TRUE(configuration.customSchemas.empty());
 }

@@ -16,15 +16,10 @@
 #include <vector>
 
 using namespace velmora::test;
-using Lines = std::vector<std::wstring>;
 
 namespace {
 
-const std::wstring kFilter = L"{2BD5D05B-F921-4FB6-B4D1-2F5CEE09471D}";
-const std::wstring kHandler = L"{7F0BCA34-AF00-403A-B243-23F2837DF0B1}";
 const std::wstring kClasses = L"Software\\Classes\\";
-const wchar_t* const kExtensions[] = {L".ai", L".jpg", L".jpeg", L".tif", L".tiff", L".ps",
-                                      L".eps", L".gif", L".png", L".psd", L".svg"};
 
 #ifdef _WIN64
 constexpr REGSAM kView = KEY_WOW64_64KEY;
@@ -82,7 +77,8 @@ Lines RegisteredLayout() {
     Lines lines;
     auto add = [&lines](const std::wstring& key) {
         for (const std::wstring& line : DumpRegistry(HKEY_LOCAL_MACHINE, kClasses + key, kView)) {
-            lines.push_back(key + L"\\" + line);
+            // The key's own values ("key [name] ..."), then what is below it.
+            lines.push_back(line.front() == L' ' ? key + line : key + L"\\" + line);
         }
         HKEY opened = nullptr;
         if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kClasses + key).c_str(), 0, KEY_READ | kView, &opened) == ERROR_SUCCESS) {
@@ -90,39 +86,9 @@ Lines RegisteredLayout() {
             RegCloseKey(opened);
         }
     };
-    add(L"CLSID\\" + kFilter);
-    add(L"CLSID\\" + kHandler);
-    for (const wchar_t* extension : kExtensions) add(std::wstring(extension) + L"\\PersistentHandler");
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
-
-std::wstring Sz(const std::wstring& key, const std::wstring& name, const std::wstring& data) {
-    return key + L" [" + name + L"] REG_SZ \"" + data + L"\" " + std::to_wstring((data.size() + 1) * sizeof(wchar_t));
-}
-
-Lines ExpectedLayout(const std::wstring& modulePath) {
-    const std::wstring filterKey = L"CLSID\\" + kFilter;
-    const std::wstring handlerKey = L"CLSID\\" + kHandler;
-    const std::wstring addins = handlerKey + L"\\PersistentAddinsRegistered";
-    const std::wstring filterEntry = addins + L"\\{89BCB740-6119-101A-BCB7-00DD010655AF}";
-    Lines lines = {
-        filterKey,
-        Sz(filterKey + L"\\", L"", L"Corvantis Velmora"),
-        filterKey + L"\\InprocServer32",
-        Sz(filterKey + L"\\InprocServer32", L"", modulePath),
-        Sz(filterKey + L"\\InprocServer32", L"ThreadingModel", L"Both"),
-        handlerKey,
-        Sz(handlerKey + L"\\", L"", L"Corvantis Velmora Persistent Handler"),
-        addins,
-        filterEntry,
-        Sz(filterEntry, L"", kFilter),
-    };
-    for (const wchar_t* extension : kExtensions) {
-        const std::wstring key = std::wstring(extension) + L"\\PersistentHandler";
-        lines.push_back(key);
-        lines.push_back(Sz(key + L"\\", L"", kHandler));
-    }
+    add(L"CLSID\\" + kFilterClassText);
+    add(L"CLSID\\" + kHandlerClassText);
+    for (const wchar_t* extension : kRegisteredExtensions) add(std::wstring(extension) + L"\\PersistentHandler");
     std::sort(lines.begin(), lines.end());
     return lines;
 }
@@ -163,7 +129,7 @@ std::wstring ClassesString(const std::wstring& path, const wchar_t* name, REGSAM
 }
 
 std::wstring RegisteredServer(REGSAM view) {
-    return ClassesString(L"CLSID\\" + kFilter + L"\\InprocServer32", nullptr, view);
+    return ClassesString(L"CLSID\\" + kFilterClassText + L"\\InprocServer32", nullptr, view);
 }
 
 // Holds the prefix registry for the test and leaves the registrations of both
@@ -295,7 +261,7 @@ TEST_F(PrefixRegistry, PreviousHandlerComesBackInBothOrdersOfBitness) {
         ASSERT_EQ(0u, RunProgram(Quoted(first.first) + L" /s " + Quoted(first.second)).exitCode);
         ASSERT_EQ(0u, RunProgram(Quoted(second.first) + L" /s " + Quoted(second.second)).exitCode);
         for (const wchar_t* type : tiffTypes) {
-            EXPECT_EQ(kHandler, HandlerValue(type, nullptr)) << Narrow(type);
+            EXPECT_EQ(kHandlerClassText, HandlerValue(type, nullptr)) << Narrow(type);
             EXPECT_EQ(windowsTiff, HandlerValue(type, L"VelmoraPreviousHandler")) << Narrow(type);
         }
         EXPECT_EQ(0u, RunProgram(Quoted(first.first) + L" /s /u " + Quoted(first.second)).exitCode);

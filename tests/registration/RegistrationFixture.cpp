@@ -142,6 +142,40 @@ void DumpKey(HKEY key, const std::wstring& relative, std::vector<std::wstring>& 
 
 }  // namespace
 
+std::wstring Sz(const std::wstring& key, const std::wstring& name, const std::wstring& data) {
+    return key + L" [" + name + L"] REG_SZ \"" + data + L"\" " + std::to_wstring((data.size() + 1) * sizeof(wchar_t));
+}
+
+Lines Sorted(Lines lines) {
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+Lines ExpectedLayout(const std::wstring& modulePath) {
+    const std::wstring filterKey = L"CLSID\\" + kFilterClassText;
+    const std::wstring handlerKey = L"CLSID\\" + kHandlerClassText;
+    const std::wstring addins = handlerKey + L"\\PersistentAddinsRegistered";
+    const std::wstring filterEntry = addins + L"\\{89BCB740-6119-101A-BCB7-00DD010655AF}";
+    Lines lines = {
+        filterKey,
+        Sz(filterKey, L"", L"Corvantis Velmora"),
+        filterKey + L"\\InprocServer32",
+        Sz(filterKey + L"\\InprocServer32", L"", modulePath),
+        Sz(filterKey + L"\\InprocServer32", L"ThreadingModel", L"Both"),
+        handlerKey,
+        Sz(handlerKey, L"", L"Corvantis Velmora Persistent Handler"),
+        addins,
+        filterEntry,
+        Sz(filterEntry, L"", kFilterClassText),
+    };
+    for (const wchar_t* extension : kRegisteredExtensions) {
+        const std::wstring key = std::wstring(extension) + L"\\PersistentHandler";
+        lines.push_back(key);
+        lines.push_back(Sz(key, L"", kHandlerClassText));
+    }
+    return Sorted(lines);
+}
+
 std::vector<std::wstring> DumpRegistry(HKEY root, const std::wstring& path, REGSAM view) {
     std::vector<std::wstring> lines;
     HKEY key = nullptr;

@@ -98,6 +98,25 @@ private:
 // Sets "DebugMode" to 3 in the sandboxed product key; the DLL reads it when loaded.
 bool EnableDetailLog();
 
+// The two class identifiers as registration writes them, literal text as
+// installed systems hold it, and the eleven file types regsvr32 registers.
+inline const std::wstring kFilterClassText = L"{2BD5D05B-F921-4FB6-B4D1-2F5CEE09471D}";
+inline const std::wstring kHandlerClassText = L"{7F0BCA34-AF00-403A-B243-23F2837DF0B1}";
+inline const wchar_t* const kRegisteredExtensions[] = {L".ai", L".jpg", L".jpeg", L".tif", L".tiff", L".ps",
+                                                       L".eps", L".gif", L".png", L".psd", L".svg"};
+
+using Lines = std::vector<std::wstring>;
+
+// A REG_SZ value as DumpRegistry lists it.
+std::wstring Sz(const std::wstring& key, const std::wstring& name, const std::wstring& data);
+Lines Sorted(Lines lines);
+
+// What registration of the DLL at modulePath writes below a classes root, as
+// DumpRegistry lists it: the filter class and the persistent handler with
+// their values, and each file type's PersistentHandler key with its value
+// (not the extension keys themselves, nor the CLSID key).
+Lines ExpectedLayout(const std::wstring& modulePath);
+
 // Every key and value below root\path, one sorted line each, relative to path:
 //   key:   "CLSID\{...}\InprocServer32"
 //   value: "CLSID\{...}\InprocServer32 [ThreadingModel] REG_SZ \"Both\" 10"

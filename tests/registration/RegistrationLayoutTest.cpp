@@ -13,53 +13,11 @@
 #include <vector>
 
 using namespace velmora::test;
-using Lines = std::vector<std::wstring>;
 
 namespace {
 
-const std::wstring kFilter = L"{2BD5D05B-F921-4FB6-B4D1-2F5CEE09471D}";
-const std::wstring kHandler = L"{7F0BCA34-AF00-403A-B243-23F2837DF0B1}";
-const wchar_t* const kExtensions[] = {L".ai", L".jpg", L".jpeg", L".tif", L".tiff", L".ps",
-                                      L".eps", L".gif", L".png", L".psd", L".svg"};
-
-std::wstring Sz(const std::wstring& key, const std::wstring& name, const std::wstring& data) {
-    return key + L" [" + name + L"] REG_SZ \"" + data + L"\" " + std::to_wstring((data.size() + 1) * sizeof(wchar_t));
-}
-
-Lines Sorted(Lines lines) {
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
-
-// What registration writes under HKEY_CLASSES_ROOT, one line per key and value.
-Lines ExpectedLayout(const std::wstring& modulePath) {
-    const std::wstring filterKey = L"CLSID\\" + kFilter;
-    const std::wstring handlerKey = L"CLSID\\" + kHandler;
-    const std::wstring addins = handlerKey + L"\\PersistentAddinsRegistered";
-    const std::wstring filterEntry = addins + L"\\{89BCB740-6119-101A-BCB7-00DD010655AF}";
-    Lines lines = {
-        L"CLSID",
-        filterKey,
-        Sz(filterKey, L"", L"Corvantis Velmora"),
-        filterKey + L"\\InprocServer32",
-        Sz(filterKey + L"\\InprocServer32", L"", modulePath),
-        Sz(filterKey + L"\\InprocServer32", L"ThreadingModel", L"Both"),
-        handlerKey,
-        Sz(handlerKey, L"", L"Corvantis Velmora Persistent Handler"),
-        addins,
-        filterEntry,
-        Sz(filterEntry, L"", kFilter),
-    };
-    for (const wchar_t* extension : kExtensions) {
-        lines.push_back(extension);
-        lines.push_back(std::wstring(extension) + L"\\PersistentHandler");
-        lines.push_back(Sz(std::wstring(extension) + L"\\PersistentHandler", L"", kHandler));
-    }
-    return Sorted(lines);
-}
-
 Lines ExtensionKeysOnly() {
-    Lines lines(std::begin(kExtensions), std::end(kExtensions));
+    Lines lines(std::begin(kRegisteredExtensions), std::end(kRegisteredExtensions));
     return Sorted(lines);
 }
 
@@ -79,6 +37,12 @@ Lines Plus(Lines lines, const Lines& more) {
     return Sorted(lines);
 }
 
+// Everything below HKEY_CLASSES_ROOT after registration: the layout, the
+// CLSID key and the extension keys.
+Lines ClassesRootLayout(const std::wstring& modulePath) {
+    return Plus(Plus(ExpectedLayout(modulePath), ExtensionKeysOnly()), {L"CLSID"});
+}
+
 void CreateVolatileKey(const std::wstring& path) {
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
@@ -88,7 +52,7 @@ void CreateVolatileKey(const std::wstring& path) {
 
 void ClearClassesRoot() {
     RegistrySandbox::DeleteTree(L"CLSID", HKEY_CLASSES_ROOT);
-    for (const wchar_t* extension : kExtensions) RegistrySandbox::DeleteTree(extension, HKEY_CLASSES_ROOT);
+    for (const wchar_t* extension : kRegisteredExtensions) RegistrySandbox::DeleteTree(extension, HKEY_CLASSES_ROOT);
 }
 
 using RegistrationLayout = RegistrationTest;
@@ -98,7 +62,7 @@ TEST_F(RegistrationLayout, RegisterWritesExactlyTheLayoutEveryTime) {
     for (int round = 1; round <= 2; ++round) {
         SCOPED_TRACE(round);
         EXPECT_HR(S_OK, dll.Register());
-        EXPECT_EQ(ExpectedLayout(dll.Path()), DumpRegistry(HKEY_CLASSES_ROOT));
+        EXPECT_EQ(ClassesRootLayout(dll.Path()), DumpRegistry(HKEY_CLASSES_ROOT));
     }
 }
 
@@ -116,7 +80,7 @@ TEST_F(RegistrationLayout, UnregisterRemovesExactlyWhatRegistrationWrote) {
     };
 
     EXPECT_HR(S_OK, dll.Register());
-    EXPECT_EQ(Plus(ExpectedLayout(dll.Path()), before), DumpRegistry(HKEY_CLASSES_ROOT));
+    EXPECT_EQ(Plus(ClassesRootLayout(dll.Path()), before), DumpRegistry(HKEY_CLASSES_ROOT));
 
     // The extension keys stay, with what was on them; an emptied CLSID key stays too.
     const Lines after = Plus(Plus(ExtensionKeysOnly(), before), {L"CLSID"});
@@ -172,7 +136,7 @@ TEST_F(RegistrationLayout, AnyFailedExtensionRowFailsRegistration) {
         fakes.Configure(L"", L"");
         EXPECT_HR(SELFREG_E_CLASS, dll.Register());
         const std::wstring handlerKey = std::wstring(c.extension) + L"\\PersistentHandler";
-        EXPECT_EQ(Plus(Without(ExpectedLayout(dll.Path()), handlerKey), {}), DumpRegistry(HKEY_CLASSES_ROOT));
+        EXPECT_EQ(Plus(Without(ClassesRootLayout(dll.Path()), handlerKey), {}), DumpRegistry(HKEY_CLASSES_ROOT));
         EXPECT_EQ(Lines{}, fakes.Calls());
     }
 }
@@ -184,7 +148,7 @@ TEST_F(RegistrationLayout, UnregisterLeavesExtensionsTakenOverByOthers) {
     const std::wstring other = L"{D3E34B21-9D75-101A-8C3D-00AA001A1652}";
     RegistrySandbox::SetString(L".png\\PersistentHandler", nullptr, other, HKEY_CLASSES_ROOT);
     // Ours, written in lower case by someone else's tool: still ours.
-    std::wstring lower = kHandler;
+    std::wstring lower = kHandlerClassText;
     std::transform(lower.begin(), lower.end(), lower.begin(), towlower);
     RegistrySandbox::SetString(L".gif\\PersistentHandler", nullptr, lower, HKEY_CLASSES_ROOT);
     // A handler key without any value names nobody: it is left as well.
@@ -223,7 +187,7 @@ TEST_F(RegistrationLayout, LongModulePathIsRegisteredWhole) {
         ASSERT_TRUE(copied.Exports("DllRegisterServer"));
         EXPECT_HR(S_OK, copied.RegisterServer());
         std::wstring registered;
-        EXPECT_TRUE(RegistrySandbox::ReadString(L"CLSID\\" + kFilter + L"\\InprocServer32", nullptr, registered,
+        EXPECT_TRUE(RegistrySandbox::ReadString(L"CLSID\\" + kFilterClassText + L"\\InprocServer32", nullptr, registered,
                                                 HKEY_CLASSES_ROOT));
         EXPECT_EQ(std::wstring(loaded, length), registered);
     }
@@ -258,7 +222,7 @@ Lines LeftWithTif(const std::wstring& named) {
 
 // The layout with .tif's handler entry replaced.
 Lines LayoutWithTif(const std::wstring& modulePath, const std::wstring& named, const std::wstring& remembered) {
-    return Plus(Without(ExpectedLayout(modulePath), L".tif\\PersistentHandler"), HandlerEntry(L".tif", named, remembered));
+    return Plus(Without(ClassesRootLayout(modulePath), L".tif\\PersistentHandler"), HandlerEntry(L".tif", named, remembered));
 }
 
 // A file type that had another product's handler gets it back when Velmora
@@ -269,7 +233,7 @@ TEST_F(RegistrationLayout, PreviousHandlerIsRememberedAndPutBack) {
     for (int round = 1; round <= 2; ++round) {
         SCOPED_TRACE(round);
         EXPECT_HR(S_OK, dll.Register());
-        EXPECT_EQ(LayoutWithTif(dll.Path(), kHandler, kWindowsTiff), DumpRegistry(HKEY_CLASSES_ROOT));
+        EXPECT_EQ(LayoutWithTif(dll.Path(), kHandlerClassText, kWindowsTiff), DumpRegistry(HKEY_CLASSES_ROOT));
     }
     EXPECT_HR(S_OK, dll.Unregister());
     EXPECT_EQ(LeftWithTif(kWindowsTiff), DumpRegistry(HKEY_CLASSES_ROOT));
@@ -297,7 +261,7 @@ TEST_F(RegistrationLayout, RegisteringOverANewerFilterRemembersIt) {
     ASSERT_HR(S_OK, dll.Register());
     SetTifHandler(kThirdFilter);
     EXPECT_HR(S_OK, dll.Register());
-    EXPECT_EQ(LayoutWithTif(dll.Path(), kHandler, kThirdFilter), DumpRegistry(HKEY_CLASSES_ROOT));
+    EXPECT_EQ(LayoutWithTif(dll.Path(), kHandlerClassText, kThirdFilter), DumpRegistry(HKEY_CLASSES_ROOT));
     EXPECT_HR(S_OK, dll.Unregister());
     EXPECT_EQ(LeftWithTif(kThirdFilter), DumpRegistry(HKEY_CLASSES_ROOT));
 }
@@ -306,7 +270,7 @@ TEST_F(RegistrationLayout, RegisteringOverANewerFilterRemembersIt) {
 // Velmora's: the remembered handler is put back.
 TEST_F(RegistrationLayout, LowerCaseHandlerIsStillOursOnUnregister) {
     ASSERT_TRUE(dll.Loaded());
-    std::wstring lower = kHandler;
+    std::wstring lower = kHandlerClassText;
     std::transform(lower.begin(), lower.end(), lower.begin(), towlower);
     ASSERT_HR(S_OK, dll.Register());
     SetTifHandler(lower);

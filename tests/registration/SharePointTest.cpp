@@ -15,17 +15,15 @@
 #include <vector>
 
 using namespace velmora::test;
-using Lines = std::vector<std::wstring>;
 
 namespace {
 
 const std::wstring kLog = L"Corvantis Velmora:";
-const std::wstring kFilterClass = L"{2BD5D05B-F921-4FB6-B4D1-2F5CEE09471D}";
-const std::wstring kTiffArguments = L" | 2 .tif .tiff | 2 image/tiff image/tiff | " + kFilterClass;
+const std::wstring kTiffArguments = L" | 2 .tif .tiff | 2 image/tiff image/tiff | " + kFilterClassText;
 const std::wstring kGeneralArguments =
     L" | 9 .ai .jpg .jpeg .ps .eps .gif .png .psd .svg | 9 application/postscript image/jpeg image/jpeg "
     L"application/postscript application/postscript image/gif image/png application/x-photoshop image/svg+xml | " +
-    kFilterClass;
+    kFilterClassText;
 const std::wstring kAddFlags = L" | 0 0 0 0 0 1 0";
 const std::wstring kRemoveFlags = L" | 0 0 0 0 0";
 

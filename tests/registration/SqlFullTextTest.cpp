@@ -16,35 +16,24 @@
 
 using namespace velmora;
 using namespace velmora::test;
-using Lines = std::vector<std::wstring>;
 
 namespace {
 
-const std::wstring kFilter = L"{2BD5D05B-F921-4FB6-B4D1-2F5CEE09471D}";
 const std::wstring kMap = L"SOFTWARE\\Microsoft\\MSFTESQLInstMap";
 const std::wstring kRoot1 = L"SOFTWARE\\Microsoft\\Microsoft SQL Server\\MSSQL.1\\MSSearch";
 const std::wstring kRoot2 = L"SOFTWARE\\Microsoft\\Microsoft SQL Server\\MSSQL.2\\MSSearch";
 const std::wstring kModule = L"C:\\Program Files\\Corvantis\\Velmora.dll";
 
-std::wstring Sz(const std::wstring& key, const std::wstring& name, const std::wstring& data) {
-    return key + L" [" + name + L"] REG_SZ \"" + data + L"\" " + std::to_wstring((data.size() + 1) * sizeof(wchar_t));
-}
-
-Lines Sorted(Lines lines) {
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
-
 // What one instance root receives, relative to the root.
 Lines InstanceLayout(const std::wstring& modulePath, const wchar_t* skippedExtension = nullptr) {
-    const std::wstring classKey = L"CLSID\\" + kFilter;
+    const std::wstring classKey = L"CLSID\\" + kFilterClassText;
     Lines lines = {L"CLSID", classKey, Sz(classKey, L"", modulePath), Sz(classKey, L"ThreadingModel", L"Both"),
                    classKey + L" [Flags] REG_DWORD 1", L"Filters"};
     for (size_t i = 0; i < kFileTypeCount; ++i) {
         if (skippedExtension && std::wstring(skippedExtension) == kFileTypes[i].extension) continue;
         const std::wstring key = std::wstring(L"Filters\\") + kFileTypes[i].extension;
         lines.push_back(key);
-        lines.push_back(Sz(key, L"", kFilter));
+        lines.push_back(Sz(key, L"", kFilterClassText));
     }
     return Sorted(lines);
 }
@@ -85,13 +74,13 @@ using SqlFullText = RegistrationTest;
 
 TEST_F(SqlFullText, NoInstanceMapWritesNothing) {
     ASSERT_TRUE(dll.Loaded());
-    EXPECT_HR(E_FAIL, RegisterSqlFullTextFilter(kFilter, kModule, L"Both", kFileTypes, kFileTypeCount));
-    EXPECT_HR(E_FAIL, UnregisterSqlFullTextFilter(kFilter, kFileTypes, kFileTypeCount));
+    EXPECT_HR(E_FAIL, RegisterSqlFullTextFilter(kFilterClassText, kModule, L"Both", kFileTypes, kFileTypeCount));
+    EXPECT_HR(E_FAIL, UnregisterSqlFullTextFilter(kFilterClassText, kFileTypes, kFileTypeCount));
     EXPECT_HR(S_OK, dll.Register());
     EXPECT_EQ(Lines{}, WrittenOutsideTheMap());
     // A map without instances is no different.
     RegistrySandbox::CreateKey(kMap);
-    EXPECT_HR(E_FAIL, RegisterSqlFullTextFilter(kFilter, kModule, L"Both", kFileTypes, kFileTypeCount));
+    EXPECT_HR(E_FAIL, RegisterSqlFullTextFilter(kFilterClassText, kModule, L"Both", kFileTypes, kFileTypeCount));
     EXPECT_TRUE(FindSqlFullTextInstances().empty());
     EXPECT_EQ(Lines{}, WrittenOutsideTheMap());
 }
@@ -105,7 +94,7 @@ TEST_F(SqlFullText, EveryUsableInstanceIsRegisteredAndUnregistered) {
     EXPECT_HR(S_OK, dll.Register());
     EXPECT_EQ(InstanceLayout(dll.Path()), DumpRegistry(HKEY_LOCAL_MACHINE, kRoot1));
     EXPECT_EQ(InstanceLayout(dll.Path()), DumpRegistry(HKEY_LOCAL_MACHINE, kRoot2));
-    EXPECT_HR(S_OK, RegisterSqlFullTextFilter(kFilter, kModule, L"Both", kFileTypes, kFileTypeCount));
+    EXPECT_HR(S_OK, RegisterSqlFullTextFilter(kFilterClassText, kModule, L"Both", kFileTypes, kFileTypeCount));
     EXPECT_EQ(InstanceLayout(kModule), DumpRegistry(HKEY_LOCAL_MACHINE, kRoot2));
 
     // Nothing was written anywhere else (the skipped instances included).
@@ -122,7 +111,7 @@ TEST_F(SqlFullText, EveryUsableInstanceIsRegisteredAndUnregistered) {
     EXPECT_HR(S_OK, dll.Unregister());
     EXPECT_EQ((Lines{L"CLSID", L"Filters"}), DumpRegistry(HKEY_LOCAL_MACHINE, kRoot1));
     EXPECT_EQ((Lines{L"CLSID", L"Filters"}), DumpRegistry(HKEY_LOCAL_MACHINE, kRoot2));
-    EXPECT_HR(SELFREG_E_CLASS, UnregisterSqlFullTextFilter(kFilter, kFileTypes, kFileTypeCount));
+    EXPECT_HR(SELFREG_E_CLASS, UnregisterSqlFullTextFilter(kFilterClassText, kFileTypes, kFileTypeCount));
 }
 
 // A row that cannot be written fails the instance even when the last row
@@ -134,10 +123,10 @@ TEST_F(SqlFullText, AnyFailedRowFailsRegistration) {
     RegistrySandbox::CreateKey(kRoot2);
     CreateVolatileKey(kRoot1 + L"\\Filters");
     CreateVolatileKey(kRoot1 + L"\\Filters\\.svg");
-    EXPECT_HR(SELFREG_E_CLASS, RegisterSqlFullTextFilter(kFilter, kModule, L"Both", kFileTypes, kFileTypeCount));
-    Lines first = {L"CLSID", L"CLSID\\" + kFilter, Sz(L"CLSID\\" + kFilter, L"", kModule),
-                   Sz(L"CLSID\\" + kFilter, L"ThreadingModel", L"Both"), L"CLSID\\" + kFilter + L" [Flags] REG_DWORD 1",
-                   L"Filters", L"Filters\\.svg", Sz(L"Filters\\.svg", L"", kFilter)};
+    EXPECT_HR(SELFREG_E_CLASS, RegisterSqlFullTextFilter(kFilterClassText, kModule, L"Both", kFileTypes, kFileTypeCount));
+    Lines first = {L"CLSID", L"CLSID\\" + kFilterClassText, Sz(L"CLSID\\" + kFilterClassText, L"", kModule),
+                   Sz(L"CLSID\\" + kFilterClassText, L"ThreadingModel", L"Both"), L"CLSID\\" + kFilterClassText + L" [Flags] REG_DWORD 1",
+                   L"Filters", L"Filters\\.svg", Sz(L"Filters\\.svg", L"", kFilterClassText)};
     EXPECT_EQ(Sorted(first), DumpRegistry(HKEY_LOCAL_MACHINE, kRoot1));
     EXPECT_EQ(InstanceLayout(kModule), DumpRegistry(HKEY_LOCAL_MACHINE, kRoot2));
 }
@@ -146,10 +135,10 @@ TEST_F(SqlFullText, AnyFailedRowFailsRegistration) {
 // removal reports it; the entries that still name the filter go.
 TEST_F(SqlFullText, UnregisterLeavesExtensionsTakenOverByOthers) {
     WriteInstanceMap();
-    ASSERT_HR(S_OK, RegisterSqlFullTextFilter(kFilter, kModule, L"Both", kFileTypes, kFileTypeCount));
+    ASSERT_HR(S_OK, RegisterSqlFullTextFilter(kFilterClassText, kModule, L"Both", kFileTypes, kFileTypeCount));
     const std::wstring other = L"{0E4C5C3A-1B7F-4D2A-9C51-2F7E8A6B3D90}";
     RegistrySandbox::SetString(kRoot2 + L"\\Filters\\.png", nullptr, other);
-    EXPECT_HR(SELFREG_E_CLASS, UnregisterSqlFullTextFilter(kFilter, kFileTypes, kFileTypeCount));
+    EXPECT_HR(SELFREG_E_CLASS, UnregisterSqlFullTextFilter(kFilterClassText, kFileTypes, kFileTypeCount));
     EXPECT_EQ((Lines{L"CLSID", L"Filters"}), DumpRegistry(HKEY_LOCAL_MACHINE, kRoot1));
     EXPECT_EQ(Sorted({L"CLSID", L"Filters", L"Filters\\.png", Sz(L"Filters\\.png", L"", other)}),
               DumpRegistry(HKEY_LOCAL_MACHINE, kRoot2));

@@ -1,24 +1,29 @@
-// IPersistStream::Load and IInitializeWithStream::Initialize of the engine:
-// the file that a named stream points at when it can be loaded; else the
-// stream itself, read in place when it can seek; else a temporary copy of
-// the stream that lives only for the one call. Included by Filter.h. The
-// stream is read from its current position to its end, never before it, and
-// no reference to it is kept once the load returns.
-#pragma once
+// The persistence faces of the filter engine, and the engine's one
+// instantiation. GetClassID answers the concrete class's identifier;
+// GetCurFile the loaded file's path. IPersistStream::Load and
+// IInitializeWithStream::Initialize load the file that a named stream points
+// at when it can be loaded; else the stream itself, read in place when it can
+// seek; else a temporary copy of the stream that lives only for the one call.
+// The stream is read from its current position to its end, never before it,
+// and no reference to it is kept once the load returns.
+#include "filter/Filter.h"
+
+#include "config/VelmoraConfiguration.h"
+#include "xmp/XmpPacket.h"
 
 #include <cerrno>
 #include <string>
 
 namespace velmora {
 
-namespace persist {
+namespace {
 
 // Bytes asked for per read, and the stack buffer they land in.
-inline constexpr ULONG kStreamReadSize = 4093;
-inline constexpr size_t kStreamBufferSize = 4096;
+constexpr ULONG kStreamReadSize = 4093;
+constexpr size_t kStreamBufferSize = 4096;
 
 // The errno value that the C runtime's access() reports for a Win32 error.
-inline int ErrnoFromWin32(DWORD error) noexcept {
+int ErrnoFromWin32(DWORD error) noexcept {
     struct Row {
         DWORD error;
         int errnoValue;
@@ -71,7 +76,7 @@ private:
 // file is closed again before this returns, whatever the outcome.
 // CREATE_ALWAYS replaces the attributes of the existing file with the ones
 // given here, so the not-content-indexed mark is given again.
-inline HRESULT CopyStreamToFile(IStream* stream, const wchar_t* path) {
+HRESULT CopyStreamToFile(IStream* stream, const wchar_t* path) {
     UniqueFileHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr));
     if (!file) return E_FAIL;
@@ -107,7 +112,22 @@ inline HRESULT CopyStreamToFile(IStream* stream, const wchar_t* path) {
     return result;
 }
 
-}  // namespace persist
+}  // namespace
+
+template <class Document, class Configuration>
+STDMETHODIMP CFilter<Document, Configuration>::GetClassID(CLSID* pClassID) {
+    if (!pClassID) return E_POINTER;
+    *pClassID = ClassId();
+    return S_OK;
+}
+
+template <class Document, class Configuration>
+STDMETHODIMP CFilter<Document, Configuration>::GetCurFile(LPOLESTR* ppszFileName) {
+    if (!ppszFileName) return E_POINTER;
+    if (!documentPath) return E_FAIL;
+    *ppszFileName = CoTaskMemStrDup(documentPath.get());
+    return *ppszFileName ? S_OK : E_OUTOFMEMORY;
+}
 
 template <class Document, class Configuration>
 STDMETHODIMP CFilter<Document, Configuration>::Load(IStream* pStm) {
@@ -140,7 +160,7 @@ STDMETHODIMP CFilter<Document, Configuration>::Load(IStream* pStm) {
                                        static_cast<int32_t>(fileResult));
                 } else {
                     debugger.LogFormat(3, L"INFO: access() return code = %d \n",
-                                       static_cast<int32_t>(persist::ErrnoFromWin32(GetLastError())));
+                                       static_cast<int32_t>(ErrnoFromWin32(GetLastError())));
                 }
             }
         }
@@ -164,7 +184,7 @@ STDMETHODIMP CFilter<Document, Configuration>::Load(IStream* pStm) {
 
 template <class Document, class Configuration>
 HRESULT CFilter<Document, Configuration>::LoadThroughTemporaryCopy(IStream* pStm) {
-    persist::TemporaryFile copy;
+    TemporaryFile copy;
     if (!copy.Create(configuration->tempDirectory)) {
         debugger.LogFormat(1, L"ERROR: CreateTempFilename() failure, error code = %d \n",
                            static_cast<int32_t>(GetLastError()));
@@ -172,7 +192,7 @@ HRESULT CFilter<Document, Configuration>::LoadThroughTemporaryCopy(IStream* pStm
                            configuration->tempDirectory.c_str());
         return E_FAIL;
     }
-    const HRESULT copied = persist::CopyStreamToFile(pStm, copy.Name());
+    const HRESULT copied = CopyStreamToFile(pStm, copy.Name());
     if (FAILED(copied)) {
         copy.Delete();
         debugger.Log(1, L"ERROR: saving Stream to temporary file failed \n");
@@ -195,5 +215,8 @@ STDMETHODIMP CFilter<Document, Configuration>::Initialize(IStream* pstream, DWOR
     if (SUCCEEDED(hr)) initializedWithStream = true;
     return hr;
 }
+
+// The engine of the one filter class this module serves.
+template class CFilter<XmpPacket, VelmoraConfiguration>;
 
 }  // namespace velmora
