@@ -39,6 +39,20 @@ std::wstring Utf8ToWide(const std::string& text) { return ToWide(CP_UTF8, text);
 std::string WideToUtf8(const std::wstring& text) { return ToNarrow(CP_UTF8, text); }
 std::string WideToAnsi(const std::wstring& text) { return ToNarrow(CP_ACP, text); }
 
+bool IsScalarType(VARTYPE type) noexcept {
+    switch (type) {
+    case VT_UI2:
+    case VT_UI4:
+    case VT_I4:
+    case VT_UI8:
+    case VT_R8:
+    case VT_BOOL:
+        return true;
+    default:
+        return false;
+    }
+}
+
 LCID LocaleOfLanguage(const std::string& language) noexcept {
     // A language tag is ASCII letters, digits and hyphens; it fits a locale
     // name's buffer or names no locale.

@@ -163,20 +163,6 @@ bool EqualsIgnoringCase(std::string_view text, std::string_view word) {
 
 }  // namespace
 
-bool IsScalarType(VARTYPE type) {
-    switch (type) {
-    case VT_UI2:
-    case VT_UI4:
-    case VT_I4:
-    case VT_UI8:
-    case VT_R8:
-    case VT_BOOL:
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool ParseXmpReal(const std::string& text, double& value) {
     const std::string_view trimmed = Trimmed(text);
     return ParseDecimal(trimmed, value) || ParseRational(trimmed, value) || ParseCoordinate(trimmed, value);

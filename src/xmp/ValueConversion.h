@@ -6,6 +6,8 @@
 // parsing of value maps, which happens once, when definitions are read.
 #pragma once
 
+#include "common/Win32.h"
+
 #include <windows.h>
 #include <propidl.h>
 
@@ -14,10 +16,7 @@
 
 namespace velmora {
 
-// Whether ConvertScalar handles the type.
-bool IsScalarType(VARTYPE type);
-
-// Converts the whole text (ASCII white space around it aside) to type:
+// Converts the whole text, for the types IsScalarType names, (ASCII white space around it aside) to type:
 //   integer types  decimal digits with an optional sign, within the type's range
 //   VT_R8          a decimal ("2.8", "-1.5e3"), a rational ("28/10"; a zero
 //                  denominator gives nothing) or a GPS coordinate

@@ -2,6 +2,8 @@
 
 #include "ChunkDrain.h"
 
+#include "common/Win32.h"
+
 #include <filterr.h>
 #include <ntquery.h>
 #include <objbase.h>
@@ -45,15 +47,8 @@ public:
         case VT_INT:
             chunk.intVal = value->intVal;
             break;
-        case VT_UI2:
-        case VT_UI4:
-        case VT_I4:
-        case VT_UI8:
-        case VT_R8:
-        case VT_BOOL:
-            chunk.scalar = *value;
-            break;
         default:
+            if (IsScalarType(value->vt)) chunk.scalar = *value;
             break;
         }
     }

@@ -30,15 +30,9 @@ bool IsDeclaredValue(const PROPVARIANT& value, std::string& fault) {
         break;
     case VT_FILETIME:
     case VT_INT:
-    case VT_UI2:
-    case VT_UI4:
-    case VT_I4:
-    case VT_UI8:
-    case VT_R8:
-    case VT_BOOL:
         break;
     default:
-        fault = "value of an undeclared type";
+        if (!IsScalarType(value.vt)) fault = "value of an undeclared type";
         break;
     }
     return fault.empty();
