@@ -39,4 +39,50 @@ std::wstring Utf8ToWide(const std::string& text) { return ToWide(CP_UTF8, text);
 std::string WideToUtf8(const std::wstring& text) { return ToNarrow(CP_UTF8, text); }
 std::string WideToAnsi(const std::wstring& text) { return ToNarrow(CP_ACP, text); }
 
+bool IsScalarType(VARTYPE type) noexcept {
+    switch (type) {
+    case VT_UI2:
+    case VT_UI4:
+    case VT_I4:
+    case VT_UI8:
+    case VT_R8:
+    case VT_BOOL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+LCID LocaleOfLanguage(const std::string& language) noexcept {
+    // A language tag is ASCII letters, digits and hyphens; it fits a locale
+    // name's buffer or names no locale.
+    wchar_t name[LOCALE_NAME_MAX_LENGTH];
+    if (language.empty() || language.size() >= LOCALE_NAME_MAX_LENGTH) return 0;
+    for (size_t i = 0; i < language.size(); ++i) {
+        const char c = language[i];
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        if (!letter && !(c >= '0' && c <= '9') && c != '-') return 0;
+        name[i] = static_cast<wchar_t>(c);
+    }
+    name[language.size()] = L'\0';
+    if (_wcsicmp(name, L"x-default") == 0) return 0;
+    // Flags 0: a neutral name such as "de" gives its default specific
+    // locale (0x0407), which is what a word breaker is registered under.
+    const LCID locale = LocaleNameToLCID(name, 0);
+    switch (locale) {
+    case 0:
+    // A well-formed tag Windows has no locale number for, and the
+    // placeholders that stand for someone else's locale.
+    case LOCALE_CUSTOM_UNSPECIFIED:
+    case LOCALE_CUSTOM_DEFAULT:
+    case LOCALE_CUSTOM_UI_DEFAULT:
+    case LOCALE_SYSTEM_DEFAULT:
+    case LOCALE_USER_DEFAULT:
+    case LOCALE_INVARIANT:
+        return 0;
+    default:
+        return locale;
+    }
+}
+
 }  // namespace velmora

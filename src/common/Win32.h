@@ -101,6 +101,14 @@ wchar_t* CoTaskMemStrDup(const wchar_t* text) noexcept;
 // UTF-8 <-> UTF-16 and UTF-16 -> ANSI code page conversions. An invalid
 // sequence is converted the way MultiByteToWideChar does with flags 0.
 std::wstring Utf8ToWide(const std::string& text);
+// The numeric and boolean VARTYPEs a definition file may declare besides
+// VT_INT: VT_UI2, VT_UI4, VT_I4, VT_UI8, VT_R8 and VT_BOOL.
+bool IsScalarType(VARTYPE type) noexcept;
+
+// The locale Windows knows for a language tag as XMP's xml:lang gives it
+// ("de", "en-US", "ja"), through LocaleNameToLCID; 0 for "x-default", an
+// empty or malformed tag, and a language without a locale of its own.
+LCID LocaleOfLanguage(const std::string& language) noexcept;
 std::string WideToUtf8(const std::wstring& text);
 std::string WideToAnsi(const std::wstring& text);
 

@@ -47,7 +47,21 @@ struct TypeName {
 constexpr TypeName kTypeNames[] = {
     {L"VT_FILETIME", VT_FILETIME},
     {L"VT_INT", VT_INT},
+    {L"VT_UI2", VT_UI2},
+    {L"VT_UI4", VT_UI4},
+    {L"VT_I4", VT_I4},
+    {L"VT_UI8", VT_UI8},
+    {L"VT_R8", VT_R8},
+    {L"VT_BOOL", VT_BOOL},
 };
+
+// VT_LPWSTR for a name that is none of the table's.
+VARTYPE TypeOfName(const std::wstring& name) {
+    for (const TypeName& row : kTypeNames) {
+        if (name == row.name) return row.type;
+    }
+    return VT_LPWSTR;
+}
 
 CustomPropertyDefinition ParseDefinition(const std::wstring& pathField, const std::wstring& rest) {
     CustomPropertyDefinition definition;
@@ -59,9 +73,26 @@ CustomPropertyDefinition ParseDefinition(const std::wstring& pathField, const st
     std::wstring typeField;
     if (SplitAndTrim(rest, property, typeField, L";") == std::wstring::npos) return definition;
     definition.property = property;
-    for (const TypeName& row : kTypeNames) {
-        if (typeField == row.name) definition.valueType = row.type;
+
+    // A fourth field is a value map for a scalar type: "VT_UI4;1=1, 2=25".
+    // Anything else after a further ";" leaves the type unrecognised, so the
+    // value is text, as it always was.
+    std::wstring typeName;
+    std::wstring mapField;
+    if (SplitAndTrim(typeField, typeName, mapField, L";") == std::wstring::npos) {
+        definition.valueType = TypeOfName(typeField);
+        return definition;
     }
+    if (mapField.empty()) return definition;
+    auto valueMap = std::make_shared<ValueMap>();
+    const VARTYPE type = TypeOfName(typeName);
+    if (!ParseValueMap(WideToUtf8(mapField), type, *valueMap)) {
+        debugger.LogFormat(1, L"ERROR: value map of %s cannot be read, its values are delivered as text",
+                           pathField.c_str());
+        return definition;
+    }
+    definition.valueType = type;
+    definition.valueMap = std::move(valueMap);
     return definition;
 }
 
@@ -162,7 +193,7 @@ void AppendCustomPropSpecs(const CustomSchema& schema, PropSpecList& list) {
         } else if (!propSpec.SetPropertyName(definition.property.c_str())) {
             throw std::bad_alloc();  // a named entry without a name would reach the host
         }
-        list.emplace_back(schema.namespaceUri, definition.path, propSpec, definition.valueType);
+        list.emplace_back(schema.namespaceUri, definition.path, propSpec, definition.valueType, definition.valueMap);
     }
 }
 

@@ -72,6 +72,7 @@ VelmoraConfiguration::VelmoraConfiguration(const std::wstring& path) : keyPath(p
     multipleInstancesMode = ReadRegistrySwitch(keyPath, L"MultipleInstancesMode", false) ? 1 : 0;
     formatHandlers = ReadRegistrySwitch(keyPath, L"FormatHandlers", true);
     nativeMetadata = ReadRegistrySwitch(keyPath, L"NativeMetadata", true);
+    languageLocales = ReadRegistrySwitch(keyPath, L"LanguageLocales", true);
 
     XmpMetadataPropSpecListBuilder builder(keyPath);
     builder.Build(standardPropSpecs);

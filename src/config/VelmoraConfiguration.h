@@ -32,6 +32,11 @@ public:
     // "NativeMetadata": the handler imports the format's own metadata (Exif,
     // TIFF tags, IPTC, Photoshop resources) into the XMP; off, XMP alone.
     bool nativeMetadata = true;
+    // "LanguageLocales": each text of a language alternative (dc:title and
+    // the like) reaches the host with the locale of its xml:lang, so that the
+    // host breaks it into words as that language; off, every chunk carries
+    // the system default locale.
+    bool languageLocales = true;
     PropSpecList standardPropSpecs;
     CustomSchemaList customSchemas;
 };

@@ -83,8 +83,8 @@ STDMETHODIMP CVelmora::GetChunk(STAT_CHUNK* pStat) {
             contentState = ContentState::None;
             while (currentEntry < selectionCount) {
                 const MetadataPropSpec& entry = selection[currentEntry];
-                const ValueResult result =
-                    document->GetValue(entry.schemaNS, entry.propPath, entry.type, valueIndex, currentValue);
+                const ValueResult result = document->GetValue(entry.schemaNS, entry.propPath, entry.type, valueIndex,
+                                                              currentValue, entry.valueMap.get());
                 if (result.IsEnd()) {
                     ++currentEntry;
                     valueIndex = 1;
@@ -116,7 +116,12 @@ STDMETHODIMP CVelmora::GetChunk(STAT_CHUNK* pStat) {
                 pStat->attribute.guidPropSet = kStorageSet;
                 pStat->attribute.psProperty.ulKind = PRSPEC_PROPID;
                 pStat->attribute.psProperty.propid = PID_STG_CONTENTS;
-                pendingText = *textCursor;
+                // A language alternative is broken into words as its own language.
+                if (configuration->languageLocales && !textCursor->language.empty()) {
+                    const LCID locale = LocaleOfLanguage(textCursor->language);
+                    if (locale != 0) pStat->locale = locale;
+                }
+                pendingText = textCursor->text;
                 pendingOffset = 0;
                 ++textCursor;
                 ++nextChunkId;
@@ -175,6 +180,9 @@ STDMETHODIMP CVelmora::GetValue(PROPVARIANT** ppPropValue) {
     case PropertyValue::Integer:
         variant->vt = VT_INT;
         variant->intVal = currentValue.number;
+        break;
+    case PropertyValue::Scalar:
+        variant.Get() = currentValue.scalar;  // a number or boolean: nothing to copy
         break;
     default:
         return E_FAIL;

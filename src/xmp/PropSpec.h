@@ -4,10 +4,13 @@
 // property-spec list: which XMP property, under which host property, as which type.
 #pragma once
 
+#include "xmp/ValueConversion.h"
+
 #include <windows.h>
 #include <filter.h>
 
 #include <list>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -49,13 +52,20 @@ private:
 static_assert(sizeof(FullPropSpec) == sizeof(FULLPROPSPEC), "FullPropSpec keeps the FULLPROPSPEC layout");
 
 struct MetadataPropSpec {
-    MetadataPropSpec(std::string schemaNS, std::string propPath, FullPropSpec propSpec, VARTYPE type)
-        : schemaNS(std::move(schemaNS)), propPath(std::move(propPath)), propSpec(std::move(propSpec)), type(type) {}
+    MetadataPropSpec(std::string schemaNS, std::string propPath, FullPropSpec propSpec, VARTYPE type,
+                     std::shared_ptr<const ValueMap> valueMap = nullptr)
+        : schemaNS(std::move(schemaNS)),
+          propPath(std::move(propPath)),
+          propSpec(std::move(propSpec)),
+          type(type),
+          valueMap(std::move(valueMap)) {}
 
     std::string schemaNS;  // XMP namespace URI, UTF-8
     std::string propPath;  // XMP property path within it, UTF-8
     FullPropSpec propSpec;
-    VARTYPE type;          // VT_LPWSTR, VT_FILETIME or VT_INT; anything else reads as text
+    VARTYPE type;          // VT_LPWSTR, VT_FILETIME, VT_INT or a scalar type; anything else reads as text
+    // A definition's declared value map, shared read-only by every copy; null for none.
+    std::shared_ptr<const ValueMap> valueMap;
 };
 
 // Ordered; entries are appended and never reordered.

@@ -147,9 +147,10 @@ HRESULT XmpPacket::LoadThroughPacketSearch(ByteSource& source) {
 }
 
 ValueResult XmpPacket::GetItemValue(const std::string& schemaNS, const std::string& propPath, VARTYPE type,
-                                    int32_t index, PropertyValue& value) {
+                                    int32_t index, PropertyValue& value, const ValueMap* valueMap) {
     if (!meta) return ValueResult::End();
     std::string text;
+    std::string language;
     try {
         XMP_OptionBits options = 0;
         if (index > 1 && last.valid && last.propPath == propPath && last.schemaNS == schemaNS) {
@@ -170,6 +171,7 @@ ValueResult XmpPacket::GetItemValue(const std::string& schemaNS, const std::stri
             if (index < 1 || !meta->GetArrayItem(schemaNS.c_str(), propPath.c_str(), index, &text, nullptr)) {
                 return ValueResult::End();
             }
+            if (options & kXMP_PropArrayIsAltText) language = ItemLanguage(schemaNS, propPath, index);
         } else if (index != 1) {
             return ValueResult::End();
         }
@@ -182,8 +184,13 @@ ValueResult XmpPacket::GetItemValue(const std::string& schemaNS, const std::stri
     // Every value read goes to the text list, even one whose typed
     // conversion fails below. Should memory run out after that, the item
     // is taken back, so that a host that asks again does not get its text twice.
-    texts.push_back(Utf8ToWide(text));
+    texts.push_back({Utf8ToWide(text), std::move(language)});
     try {
+        if (valueMap) {
+            const std::string* mapped = valueMap->Find(text);
+            if (!mapped) return ValueResult::Skipped(index + 1);
+            return ConvertItem(*mapped, type, index, value);
+        }
         return ConvertItem(text, type, index, value);
     } catch (const std::bad_alloc&) {
         texts.pop_back();
@@ -221,15 +228,37 @@ ValueResult XmpPacket::ConvertItem(const std::string& text, VARTYPE type, int32_
         return next;
     }
     default:
-        value.text = texts.back();
+        if (IsScalarType(type)) {
+            PROPVARIANT scalar{};
+            if (!ConvertScalar(text, type, scalar)) return skipped;
+            value.scalar = scalar;
+            value.kind = PropertyValue::Scalar;
+            return next;
+        }
+        value.text = texts.back().text;
         value.kind = PropertyValue::Text;
         return next;
     }
 }
 
+std::string XmpPacket::ItemLanguage(const std::string& schemaNS, const std::string& propPath, int32_t index) const {
+    std::string language;
+    try {
+        std::string itemPath;
+        SXMPUtils::ComposeArrayItemPath(schemaNS.c_str(), propPath.c_str(), index, &itemPath);
+        if (!meta->GetQualifier(schemaNS.c_str(), itemPath.c_str(), kXMP_NS_XML, "lang", &language, nullptr)) {
+            language.clear();
+        }
+    } catch (const XMP_Error& error) {
+        ThrowIfOutOfMemory(error);
+        language.clear();
+    }
+    return language;
+}
+
 ValueResult XmpPacket::GetValue(const std::string& schemaNS, const std::string& propPath, VARTYPE type,
-                                int32_t index, PropertyValue& value) {
-    ValueResult result = GetItemValue(schemaNS, propPath, type, index, value);
+                                int32_t index, PropertyValue& value, const ValueMap* valueMap) {
+    ValueResult result = GetItemValue(schemaNS, propPath, type, index, value, valueMap);
     if (!result.HasValue() || !joinArrayItems || type != VT_LPWSTR) return result;
 
     // Join mode: all remaining items as one value, each followed by a space.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "io/ByteSource.h"
+#include "xmp/ValueConversion.h"
 #include "xmp/XmpToolkit.h"
 
 #include <windows.h>
@@ -19,12 +20,21 @@ namespace velmora {
 
 // The slot that a value query fills. Only the field of the kind is meaningful.
 struct PropertyValue {
-    enum Kind : int32_t { None = -1, Text = 0, Date = 1, Integer = 2 };
+    enum Kind : int32_t { None = -1, Text = 0, Date = 1, Integer = 2, Scalar = 3 };
 
     std::wstring text;
     FILETIME time{};
     int32_t number = 0;
     int32_t kind = None;
+    PROPVARIANT scalar{};  // kind Scalar: a number or boolean, owning nothing
+};
+
+// One text of the document's contents: a value as read, and the language its
+// item declares (the xml:lang of an alternative of a language-alternative
+// array; empty for every other value).
+struct ContentText {
+    std::wstring text;
+    std::string language;
 };
 
 // What one value query gives: a value in the slot, no value for this item (its
@@ -46,7 +56,7 @@ struct ValueResult {
 
 class XmpPacket {
 public:
-    using TextList = std::list<std::wstring>;
+    using TextList = std::list<ContentText>;
 
     // How a document's metadata is found: through the toolkit's handler for
     // its format (with or without the format's native metadata), and where
@@ -80,12 +90,14 @@ public:
     // Fills value with item `index` (1-based) of the property. An item whose
     // text does not convert gives no value but does not end the property: the
     // items after it are still read. In join mode a VT_LPWSTR property is
-    // delivered as one value of all remaining items.
+    // delivered as one value of all remaining items. A value map, when given,
+    // turns each item's text into the text its row names before the type's
+    // conversion; an item no row names gives no value.
     ValueResult GetValue(const std::string& schemaNS, const std::string& propPath, VARTYPE type, int32_t index,
-                         PropertyValue& value);
+                         PropertyValue& value, const ValueMap* valueMap = nullptr);
     // Reads exactly one item.
     ValueResult GetItemValue(const std::string& schemaNS, const std::string& propPath, VARTYPE type,
-                             int32_t index, PropertyValue& value);
+                             int32_t index, PropertyValue& value, const ValueMap* valueMap = nullptr);
 
     void ClearText() { texts.clear(); }
     TextList::const_iterator TextBegin() const { return texts.begin(); }
@@ -108,6 +120,8 @@ private:
     HRESULT LoadThroughPacketSearch(ByteSource& source);
     static std::unique_ptr<SXMPMeta> MakeModel();
     ValueResult ConvertItem(const std::string& text, VARTYPE type, int32_t index, PropertyValue& value);
+    // The xml:lang of an alt-text array's item, or empty.
+    std::string ItemLanguage(const std::string& schemaNS, const std::string& propPath, int32_t index) const;
 
     bool loaded = false;
     bool joinArrayItems = false;

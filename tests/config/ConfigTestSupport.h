@@ -64,10 +64,21 @@ inline std::wstring TypeName(VARTYPE type) {
     }
 }
 
-// "path|property|type", the path widened byte for byte.
+// "path|property|type", the path widened byte for byte; a value map follows
+// as "|from>to from>to".
 inline std::wstring Describe(const CustomPropertyDefinition& definition) {
-    return std::wstring(definition.path.begin(), definition.path.end()) + L"|" + definition.property + L"|" +
-           TypeName(definition.valueType);
+    std::wstring line = std::wstring(definition.path.begin(), definition.path.end()) + L"|" + definition.property +
+                        L"|" + TypeName(definition.valueType);
+    if (definition.valueMap) {
+        line += L"|";
+        for (const ValueMap::Row& row : definition.valueMap->rows) {
+            wchar_t from[32];
+            swprintf(from, 32, L"%g", row.from);
+            line += (line.back() == L'|' ? L"" : L" ") + std::wstring(from) + L">" +
+                    std::wstring(row.to.begin(), row.to.end());
+        }
+    }
+    return line;
 }
 
 inline Lines Describe(const CustomPropertyDefinitionList& definitions) {

@@ -25,13 +25,22 @@ const std::wstring kPhoto = L"{14B81DA1-0135-4D31-96D9-6CBFC9671A99}";
 const std::wstring kImageId = L"{10DABE05-32AA-4C29-BF1A-63E2D220587F}";
 const std::wstring kPeopleNames = L"{E8309B6E-084C-49B4-B1FC-90A80331B638}";
 const std::wstring kDateAcquired = L"{2CBAA8F5-D81F-47CA-B17A-F8D822300131}";
+const std::wstring kSimpleRating = L"{A09F084E-AD41-489F-8076-AA5BE3082BCA}";
+const std::wstring kFocalLengthInFilm = L"{A0E74609-B84D-4F49-B860-462BD9971F98}";
+const std::wstring kImageSummary = L"{6444048F-4C8B-11D1-8B70-080036B11A03}";
+const std::wstring kLatitudeDecimal = L"{0F55CDE2-4F49-450D-92C1-DCD16301B1B7}";
+const std::wstring kLongitudeDecimal = L"{4679C1B5-844D-4590-BAF5-F322231F1B81}";
+const std::wstring kAltitude = L"{827EDB4F-5B73-44A7-891D-FDFFABEA35CA}";
+const std::wstring kLensManufacturer = L"{E6DDCAF7-29C5-4F0A-9A68-D19412EC7090}";
+const std::wstring kLensModel = L"{E1277516-2B5F-4869-89B1-2E585BD38B7A}";
 
 struct PackSchema {
     const wchar_t* name;
     const wchar_t* namespaceUri;
     const std::wstring* propertySet;
     const wchar_t* fileName;
-    Lines definitions;  // "path|property|type", as ConfigTestSupport describes them
+    Lines definitions;  // "path|property|type[|map]", as ConfigTestSupport describes them (vt18 VT_UI2,
+                        // vt19 VT_UI4, vt5 VT_R8)
 };
 
 // The Windows property each line stands for is in the comment after it.
@@ -45,12 +54,17 @@ const PackSchema kPack[] = {
      {L"photoshop:Category|2|string",                  // System.Category
       L"photoshop:SupplementalCategories|2|string"}},  // System.Category
     {L"WindowsSearchPack.exif.Photo", L"http://ns.adobe.com/exif/1.0/", &kPhoto, L"exif-photo.txt",
-     {L"exif:DateTimeOriginal|36867|date"}},  // System.Photo.DateTaken
+     {L"exif:DateTimeOriginal|36867|date",   // System.Photo.DateTaken
+      L"exif:ISOSpeedRatings|34855|vt18",    // System.Photo.ISOSpeed, VT_UI2
+      L"exif:FNumber|33437|vt5",             // System.Photo.FNumber, VT_R8
+      L"exif:ExposureTime|33434|vt5",        // System.Photo.ExposureTime, VT_R8
+      L"exif:FocalLength|37386|vt5"}},       // System.Photo.FocalLength, VT_R8
     {L"WindowsSearchPack.exif.Image", L"http://ns.adobe.com/exif/1.0/", &kImageId, L"exif-image.txt",
      {L"exif:ImageUniqueID|100|string"}},  // System.Image.ImageID
     {L"WindowsSearchPack.tiff.Photo", L"http://ns.adobe.com/tiff/1.0/", &kPhoto, L"tiff-photo.txt",
-     {L"tiff:Make|271|string",     // System.Photo.CameraManufacturer
-      L"tiff:Model|272|string"}},  // System.Photo.CameraModel
+     {L"tiff:Make|271|string",          // System.Photo.CameraManufacturer
+      L"tiff:Model|272|string",         // System.Photo.CameraModel
+      L"tiff:Orientation|274|vt18"}},   // System.Photo.Orientation, VT_UI2
     {L"WindowsSearchPack.tiff.Summary", L"http://ns.adobe.com/tiff/1.0/", &kSummaryInformation, L"tiff-summary.txt",
      {L"tiff:Artist|4|string"}},  // System.Author
     {L"WindowsSearchPack.xmp.Summary", L"http://ns.adobe.com/xap/1.0/", &kSummaryInformation, L"xmp-summary.txt",
@@ -63,6 +77,25 @@ const PackSchema kPack[] = {
      L"microsoftphoto-photo.txt", {L"MicrosoftPhoto:CameraSerialNumber|273|string"}},  // System.Photo.CameraSerialNumber
     {L"WindowsSearchPack.MicrosoftPhoto.DateAcquired", L"http://ns.microsoft.com/photo/1.0", &kDateAcquired,
      L"microsoftphoto-dateacquired.txt", {L"MicrosoftPhoto:DateAcquired|100|date"}},  // System.DateAcquired
+    {L"WindowsSearchPack.xmp.Media", L"http://ns.adobe.com/xap/1.0/", &kMedia, L"xmp-media.txt",
+     {L"xmp:Rating|9|vt19|1>1 2>25 3>50 4>75 5>99"}},  // System.Rating, VT_UI4, percent
+    {L"WindowsSearchPack.xmp.SimpleRating", L"http://ns.adobe.com/xap/1.0/", &kSimpleRating, L"xmp-simplerating.txt",
+     {L"xmp:Rating|100|vt19|1>1 2>2 3>3 4>4 5>5"}},  // System.SimpleRating, VT_UI4, stars
+    {L"WindowsSearchPack.exif.FocalLengthInFilm", L"http://ns.adobe.com/exif/1.0/", &kFocalLengthInFilm,
+     L"exif-focallengthinfilm.txt", {L"exif:FocalLengthIn35mmFilm|100|vt18"}},  // System.Photo.FocalLengthInFilm, VT_UI2
+    {L"WindowsSearchPack.exif.ImageSize", L"http://ns.adobe.com/exif/1.0/", &kImageSummary, L"exif-imagesize.txt",
+     {L"exif:PixelXDimension|3|vt19",    // System.Image.HorizontalSize, VT_UI4
+      L"exif:PixelYDimension|4|vt19"}},  // System.Image.VerticalSize, VT_UI4
+    {L"WindowsSearchPack.exif.GPSLatitude", L"http://ns.adobe.com/exif/1.0/", &kLatitudeDecimal,
+     L"exif-gpslatitude.txt", {L"exif:GPSLatitude|100|vt5"}},  // System.GPS.LatitudeDecimal, VT_R8
+    {L"WindowsSearchPack.exif.GPSLongitude", L"http://ns.adobe.com/exif/1.0/", &kLongitudeDecimal,
+     L"exif-gpslongitude.txt", {L"exif:GPSLongitude|100|vt5"}},  // System.GPS.LongitudeDecimal, VT_R8
+    {L"WindowsSearchPack.exif.GPSAltitude", L"http://ns.adobe.com/exif/1.0/", &kAltitude, L"exif-gpsaltitude.txt",
+     {L"exif:GPSAltitude|100|vt5"}},  // System.GPS.Altitude, VT_R8
+    {L"WindowsSearchPack.exifEX.LensManufacturer", L"http://cipa.jp/exif/1.0/", &kLensManufacturer,
+     L"exifex-lensmanufacturer.txt", {L"exifEX:LensMake|100|string"}},  // System.Photo.LensManufacturer
+    {L"WindowsSearchPack.exifEX.LensModel", L"http://cipa.jp/exif/1.0/", &kLensModel, L"exifex-lensmodel.txt",
+     {L"exifEX:LensModel|100|string"}},  // System.Photo.LensModel
 };
 
 const std::wstring kX64Root = L"SOFTWARE\\Corvantis\\Velmora\\CustomSchemas\\";
@@ -109,15 +142,17 @@ TEST(PropertyPack, DefinitionFilesGiveThePinnedProperties) {
     }
 }
 
-// Only text and date properties: a custom schema cannot give a Windows
-// property its numeric type (System.Rating is VT_UI4), and the definition
-// file's own types are the only ones the pack uses.
-TEST(PropertyPack, EveryDefinitionIsTextOrDate) {
+// Only the types Windows declares its properties with: text, dates and the
+// numeric types; never VT_INT, which no Windows property is, and every
+// property by its identifier.
+TEST(PropertyPack, EveryDefinitionHasATypeWindowsDeclares) {
     for (const PackSchema& schema : kPack) {
         CustomPropertyDefinitionList definitions;
         ReadSchemaDefinitionFile(PackPath(schema.fileName).c_str(), definitions);
         for (const CustomPropertyDefinition& definition : definitions) {
-            EXPECT_TRUE(definition.valueType == VT_LPWSTR || definition.valueType == VT_FILETIME) << definition.path;
+            const VARTYPE type = definition.valueType;
+            EXPECT_TRUE(type == VT_LPWSTR || type == VT_FILETIME || type == VT_UI2 || type == VT_UI4 || type == VT_R8)
+                << definition.path;
             EXPECT_LT(0, wcstol(definition.property.c_str(), nullptr, 10)) << definition.path;
         }
     }

@@ -68,6 +68,47 @@ TEST_F(DefinitionFileTest, LinesBecomeDefinitions) {
     EXPECT_EQ(Lines{}, Logged());
 }
 
+// The numeric types Windows declares its photo properties with, and value
+// maps after a fourth ";". A map that cannot be read leaves the property text,
+// as any unrecognised type field does, and says so in the log.
+TEST_F(DefinitionFileTest, NumericTypesAndValueMaps) {
+    const Lines expected = {
+        L"a|1|vt18",  // VT_UI2
+        L"b|2|vt19",  // VT_UI4
+        L"c|3|vt3",   // VT_I4
+        L"d|4|vt21",  // VT_UI8
+        L"e|5|vt5",   // VT_R8
+        L"f|6|vt11",  // VT_BOOL
+        L"g|7|string",
+        L"xmp:Rating|9|vt19|1>1 2>25 3>50 4>75 5>99",
+        L"h|8|vt5|0.5>1.5 2.5>-3",
+        L"i|9|string",
+        L"j|10|string",
+        L"k|11|string",
+        L"l|12|string",
+    };
+    EXPECT_EQ(expected, Read("a;1;VT_UI2\n"
+                             "b;2;VT_UI4\n"
+                             "c;3;VT_I4\n"
+                             "d;4;VT_UI8\n"
+                             "e;5; VT_R8 \n"
+                             "f;6;VT_BOOL\n"
+                             "g;7;vt_ui4\n"
+                             "xmp:Rating;9;VT_UI4;1=1, 2=25, 3=50, 4=75, 5=99\n"
+                             "h;8;VT_R8; 1/2 = 1.5 ,2.5=-3\n"
+                             "i;9;VT_UI4;1=-1\n"         // -1 is no VT_UI4
+                             "j;10;VT_FILETIME;1=2\n"    // dates have no numbers
+                             "k;11;VT_UI4;1=1,\n"        // an empty pair
+                             "l;12;VT_UI4;\n"));         // nothing after the ";": no map, no message
+    const std::wstring unreadable = L"ERROR: value map of %s cannot be read, its values are delivered as text";
+    const auto line = [&](const wchar_t* path) {
+        std::wstring text = unreadable;
+        text.replace(text.find(L"%s"), 2, path);
+        return text;
+    };
+    EXPECT_EQ((Lines{line(L"i"), line(L"j"), line(L"k")}), Logged());
+}
+
 TEST_F(DefinitionFileTest, CarriageReturnLineFeedReadsLikeLineFeed) {
     const std::string lf = "cs:Model;Model\ncs:FrameCount;5;VT_INT\ncs:ShotDate;ShotDate;VT_FILETIME\n";
     const std::string crlf = "cs:Model;Model\r\ncs:FrameCount;5;VT_INT\r\ncs:ShotDate;ShotDate;VT_FILETIME\r\n";

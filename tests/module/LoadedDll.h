@@ -28,17 +28,28 @@ public:
     // one line each (ChunkRecorder's Describe), or one line naming the step
     // that failed.
     std::vector<std::wstring> Chunks(const std::wstring& path) const {
+        std::wstring failure;
+        const Drain drain = Drained(path, failure);
+        if (!failure.empty()) return {failure};
+        return Describe(drain);
+    }
+
+    // The same host's whole drain, for what Describe does not show; failure
+    // names the step that failed, if one did.
+    Drain Drained(const std::wstring& path, std::wstring& failure) const {
         ComPtr<IFilter> filter;
-        if (FAILED(dll.CreateFilter(IID_IFilter, filter.PutVoid()))) return {L"CreateInstance failed"};
+        if (FAILED(dll.CreateFilter(IID_IFilter, filter.PutVoid()))) return failure = L"CreateInstance failed", Drain{};
         ComPtr<IPersistFile> file;
-        if (FAILED(filter.As(IID_IPersistFile, file))) return {L"no IPersistFile"};
+        if (FAILED(filter.As(IID_IPersistFile, file))) return failure = L"no IPersistFile", Drain{};
         const HRESULT load = file->Load(path.c_str(), STGM_READ);
-        if (load != S_OK) return {L"Load failed"};
+        if (load != S_OK) return failure = L"Load failed", Drain{};
         ULONG flags = 0;
-        if (filter->Init(IFILTER_INIT_APPLY_INDEX_ATTRIBUTES, 0, nullptr, &flags) != S_OK) return {L"Init failed"};
+        if (filter->Init(IFILTER_INIT_APPLY_INDEX_ATTRIBUTES, 0, nullptr, &flags) != S_OK) {
+            return failure = L"Init failed", Drain{};
+        }
         const Drain drain = DrainFilter(filter.Get());
         EXPECT_HR(FILTER_E_END_OF_CHUNKS, drain.end);
-        return Describe(drain);
+        return drain;
     }
 
 private:

@@ -29,6 +29,22 @@ const std::wstring kDateAcquired = L"{2CBAA8F5-D81F-47CA-B17A-F8D822300131}/100"
 const std::wstring kAuthor = L"SummaryInformation/4";
 const std::wstring kKeywords = L"SummaryInformation/5";
 const std::wstring kApplicationName = L"SummaryInformation/18";
+// The photo properties Windows declares with numeric types.
+const std::wstring kRating = L"{64440492-4C8B-11D1-8B70-080036B11A03}/9";             // VT_UI4, 1-99
+const std::wstring kSimpleRating = L"{A09F084E-AD41-489F-8076-AA5BE3082BCA}/100";     // VT_UI4, 0-5
+const std::wstring kIsoSpeed = L"{14B81DA1-0135-4D31-96D9-6CBFC9671A99}/34855";       // VT_UI2
+const std::wstring kFNumber = L"{14B81DA1-0135-4D31-96D9-6CBFC9671A99}/33437";        // VT_R8
+const std::wstring kExposureTime = L"{14B81DA1-0135-4D31-96D9-6CBFC9671A99}/33434";   // VT_R8
+const std::wstring kFocalLength = L"{14B81DA1-0135-4D31-96D9-6CBFC9671A99}/37386";    // VT_R8
+const std::wstring kOrientation = L"{14B81DA1-0135-4D31-96D9-6CBFC9671A99}/274";      // VT_UI2
+const std::wstring kFocalLengthInFilm = L"{A0E74609-B84D-4F49-B860-462BD9971F98}/100";  // VT_UI2
+const std::wstring kHorizontalSize = L"{6444048F-4C8B-11D1-8B70-080036B11A03}/3";     // VT_UI4
+const std::wstring kVerticalSize = L"{6444048F-4C8B-11D1-8B70-080036B11A03}/4";       // VT_UI4
+const std::wstring kLatitudeDecimal = L"{0F55CDE2-4F49-450D-92C1-DCD16301B1B7}/100";  // VT_R8
+const std::wstring kLongitudeDecimal = L"{4679C1B5-844D-4590-BAF5-F322231F1B81}/100"; // VT_R8
+const std::wstring kAltitude = L"{827EDB4F-5B73-44A7-891D-FDFFABEA35CA}/100";         // VT_R8
+const std::wstring kLensManufacturer = L"{E6DDCAF7-29C5-4F0A-9A68-D19412EC7090}/100"; // VT_LPWSTR
+const std::wstring kLensModel = L"{E1277516-2B5F-4869-89B1-2E585BD38B7A}/100";        // VT_LPWSTR
 
 std::string Packet(const std::string& namespaces, const std::string& properties) {
     return "<?xpacket begin='\xEF\xBB\xBF' id='W5M0MpCehiHzreSzNTczkc9d'?>\n"
@@ -118,9 +134,9 @@ TEST_F(PropertyPackChunks, WithoutThePackLightroomKeywordsGiveNothing) {
                            "</lr:hierarchicalSubject>\n"))));
 }
 
-// A photo ExifTool wrote with every property the pack maps, and a rating,
-// which the pack leaves out (System.Rating is VT_UI4): exactly one chunk per
-// mapped value, none for the rating.
+// A photo ExifTool wrote with every property the pack maps: exactly one
+// chunk per mapped value; the rating of 4 stars twice, as System.Rating on
+// its percent scale and as System.SimpleRating.
 TEST_F(PropertyPackChunks, EveryPackPropertyOfAPhotoExifToolWrote) {
     DeclarePropertyPack();
     LoadedDll dll;
@@ -143,6 +159,8 @@ TEST_F(PropertyPackChunks, EveryPackPropertyOfAPhotoExifToolWrote) {
         L"V " + kCameraManufacturer + L" LPWSTR=Ovo",                     // tiff.Photo
         L"V " + kCameraModel + L" LPWSTR=X1",
         L"V " + kAuthor + L" LPWSTR=Ana Lima",                            // tiff.Summary
+        L"V " + kRating + L" UI4=75",                                     // xmp.Media
+        L"V " + kSimpleRating + L" UI4=4",                                // xmp.SimpleRating
         L"V " + kApplicationName + L" LPWSTR=Velmora test rig 1.0",       // xmp.Summary
     };
     // The value chunks without their numbers, from the first of the pack's.
@@ -155,6 +173,97 @@ TEST_F(PropertyPackChunks, EveryPackPropertyOfAPhotoExifToolWrote) {
         if (inPack) pack.push_back(body);
     }
     EXPECT_EQ(expected, pack);
+}
+
+// The value chunks of the pack's numeric properties, "<key> <TYPE>=<value>".
+Lines NumericChunks(const Lines& chunks) {
+    static const std::wstring keys[] = {kRating,           kSimpleRating,   kIsoSpeed,        kFNumber,
+                                        kExposureTime,     kFocalLength,    kOrientation,     kFocalLengthInFilm,
+                                        kHorizontalSize,   kVerticalSize,   kLatitudeDecimal, kLongitudeDecimal,
+                                        kAltitude,         kLensManufacturer, kLensModel};
+    Lines found;
+    for (const std::wstring& chunk : chunks) {
+        const std::wstring body = chunk.substr(chunk.find(L' ') + 1);
+        if (body.rfind(L"V ", 0) != 0) continue;
+        for (const std::wstring& key : keys) {
+            if (body.compare(2, key.size() + 1, key + L" ") == 0) found.push_back(body.substr(2));
+        }
+    }
+    return found;
+}
+
+// A camera picture that ExifTool gave GPS, lens, exposure and a rating
+// (tests/data/camera/README.md): each reaches the host as a value of the type
+// Windows declares, equal to what "exiftool -n" reads: Rating 4, ISO 3200,
+// FNumber 2.8, ExposureTime 0.004, FocalLength 50, FocalLengthIn35mmFormat 75,
+// Orientation 1, ExifImageWidth 160, ExifImageHeight 120, GPSLatitude
+// 51.50752, GPSLongitude -0.1278, GPSAltitude 35.5, LensMake Ovo, LensModel
+// "Ovo 50mm F2.8". Rating, ISO, aperture, exposure, focal length and place.
+// The toolkit imports the Exif coordinates (degrees, minutes, seconds) as XMP
+// decimal minutes with as many places as the seconds had ("51,30.451N" for
+// 30' 27.072", "0,7.67W" for 7' 40.08"), up to 0.005 minutes off, some 9 m:
+// the place within 0.0001 degrees.
+TEST_F(PropertyPackChunks, ACameraPictureGivesItsNumbersAsWindowsTypes) {
+    DeclarePropertyPack();
+    LoadedDll dll;
+    Lines chunks = NumericChunks(dll.Chunks(TestDataPath(L"camera\\photo-numbers.jpg")));
+    const auto take = [&](const std::wstring& key) {
+        const std::wstring prefix = key + L" R8=";
+        for (auto chunk = chunks.begin(); chunk != chunks.end(); ++chunk) {
+            if (chunk->rfind(prefix, 0) != 0) continue;
+            const double number = wcstod(chunk->c_str() + prefix.size(), nullptr);
+            chunks.erase(chunk);
+            return number;
+        }
+        ADD_FAILURE() << "no " << Narrow(prefix);
+        return 0.0;
+    };
+    EXPECT_NEAR(51.50752, take(kLatitudeDecimal), 1e-4);
+    EXPECT_NEAR(-0.1278, take(kLongitudeDecimal), 1e-4);
+    const Lines expected = {
+        kFocalLengthInFilm + L" UI2=75",
+        kAltitude + L" R8=35.5",
+        kHorizontalSize + L" UI4=160",
+        kVerticalSize + L" UI4=120",
+        kIsoSpeed + L" UI2=3200",
+        kFNumber + L" R8=2.8",
+        kExposureTime + L" R8=0.004",
+        kFocalLength + L" R8=50",
+        kLensManufacturer + L" LPWSTR=Ovo",
+        kLensModel + L" LPWSTR=Ovo 50mm F2.8",
+        kOrientation + L" UI2=1",
+        kRating + L" UI4=75",
+        kSimpleRating + L" UI4=4",
+    };
+    EXPECT_EQ(expected, chunks);
+}
+
+// Two cameras' own pictures, Exif only, as they came: their exposure values
+// equal ExifTool's numbers ("exiftool -n": Canon ISO 100, FNumber 14,
+// ExposureTime 4, FocalLength 34; Nikon ISO 100, FNumber 9.4, ExposureTime
+// 0.004686035614, FocalLength 8.6), to ExifTool's ten significant digits.
+TEST_F(PropertyPackChunks, CameraExposureEqualsExifToolsNumbers) {
+    DeclarePropertyPack();
+    LoadedDll dll;
+    struct Camera {
+        const wchar_t* file;
+        double iso, fNumber, exposureTime, focalLength;
+    };
+    for (const Camera& camera : {Camera{L"Canon.jpg", 100, 14, 4, 34}, Camera{L"Nikon.jpg", 100, 9.4, 0.004686035614, 8.6}}) {
+        SCOPED_TRACE(Narrow(camera.file));
+        const Lines chunks = NumericChunks(dll.Chunks(TestDataPath(std::wstring(L"camera\\") + camera.file)));
+        const auto number = [&](const std::wstring& key, const std::wstring& type) {
+            for (const std::wstring& chunk : chunks) {
+                if (chunk.rfind(key + L" " + type + L"=", 0) == 0) return wcstod(chunk.c_str() + key.size() + type.size() + 2, nullptr);
+            }
+            ADD_FAILURE() << "no " << Narrow(key) << " " << Narrow(type);
+            return -1.0;
+        };
+        EXPECT_EQ(camera.iso, number(kIsoSpeed, L"UI2"));
+        EXPECT_NEAR(camera.fNumber, number(kFNumber, L"R8"), camera.fNumber * 1e-9);
+        EXPECT_NEAR(camera.exposureTime, number(kExposureTime, L"R8"), camera.exposureTime * 1e-9);
+        EXPECT_NEAR(camera.focalLength, number(kFocalLength, L"R8"), camera.focalLength * 1e-9);
+    }
 }
 
 }  // namespace

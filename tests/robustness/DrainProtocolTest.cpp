@@ -56,7 +56,7 @@ public:
         if (valuesGiven++ > 0 && breach != Breach::SecondValue) return FILTER_E_NO_MORE_VALUES;
         *value = static_cast<PROPVARIANT*>(CoTaskMemAlloc(sizeof(PROPVARIANT)));
         PropVariantInit(*value);
-        (*value)->vt = breach == Breach::UndeclaredType ? VT_I4 : VT_INT;
+        (*value)->vt = breach == Breach::UndeclaredType ? VT_I2 : VT_INT;
         (*value)->intVal = 7;
         return S_OK;
     }

@@ -2,6 +2,8 @@
 
 #include "ChunkDrain.h"
 
+#include "common/Win32.h"
+
 #include <filterr.h>
 #include <ntquery.h>
 #include <objbase.h>
@@ -46,6 +48,7 @@ public:
             chunk.intVal = value->intVal;
             break;
         default:
+            if (IsScalarType(value->vt)) chunk.scalar = *value;
             break;
         }
     }
@@ -81,7 +84,12 @@ std::wstring GuidString(const GUID& guid) { return hostkit::GuidText(guid); }
 
 std::wstring Describe(const Chunk& chunk) {
     std::wstring line = std::to_wstring(chunk.stat.idChunk);
-    if (chunk.stat.flags & CHUNK_TEXT) return line + L" T " + chunk.text;
+    if (chunk.stat.flags & CHUNK_TEXT) {
+        if (chunk.stat.locale == GetSystemDefaultLCID()) return line + L" T " + chunk.text;
+        wchar_t locale[16];
+        swprintf(locale, 16, L"0x%04lX", static_cast<unsigned long>(chunk.stat.locale));
+        return line + L" T(" + locale + L") " + chunk.text;
+    }
     line += L" V " + hostkit::PropertySetName(chunk.stat.attribute.guidPropSet) + L"/";
     if (chunk.stat.attribute.psProperty.ulKind == PRSPEC_LPWSTR)
         line += chunk.attributeName;
@@ -99,6 +107,21 @@ std::wstring Describe(const Chunk& chunk) {
         return line + L" FILETIME=" + FormatFileTime(chunk.time);
     case VT_INT:
         return line + L" INT=" + std::to_wstring(chunk.intVal);
+    case VT_UI2:
+        return line + L" UI2=" + std::to_wstring(chunk.scalar.uiVal);
+    case VT_UI4:
+        return line + L" UI4=" + std::to_wstring(chunk.scalar.ulVal);
+    case VT_I4:
+        return line + L" I4=" + std::to_wstring(chunk.scalar.lVal);
+    case VT_UI8:
+        return line + L" UI8=" + std::to_wstring(chunk.scalar.uhVal.QuadPart);
+    case VT_R8: {
+        wchar_t number[32];
+        swprintf(number, 32, L"%.15g", chunk.scalar.dblVal);
+        return line + L" R8=" + number;
+    }
+    case VT_BOOL:
+        return line + (chunk.scalar.boolVal ? L" BOOL=true" : L" BOOL=false");
     default:
         return line + L" vt" + std::to_wstring(chunk.vt);
     }

@@ -21,6 +21,7 @@ struct Chunk {
     std::wstring text;               // the LPWSTR value, or the text pieces joined
     FILETIME time{};
     int intVal = 0;
+    PROPVARIANT scalar{};            // VT_UI2, VT_UI4, VT_I4, VT_UI8, VT_R8, VT_BOOL (owns nothing)
     std::vector<ULONG> pieces;       // sizes handed out by GetText, in order
     std::vector<HRESULT> textResults;  // every GetText result, the final one included
 };
@@ -34,8 +35,10 @@ struct Drain {
 // Drains filter after a successful Init. textBuffer: characters per GetText.
 Drain DrainFilter(IFilter* filter, ULONG textBuffer = 4096, size_t maxChunks = 100000);
 
-// One line per chunk: "<id> V <set>/<property> <TYPE>=<value>" for values,
-// "<id> T <text>" for text. Known sets print by name (SummaryInformation,
+// One line per chunk: "<id> V <set>/<property> <TYPE>=<value>" for values
+// (a VT_R8 as %.15g, a VT_BOOL as true or false),
+// "<id> T <text>" for text, "<id> T(0x0407) <text>" for a text whose locale
+// is not the system default one. Known sets print by name (SummaryInformation,
 // DublinCore, Photoshop, XmpBasic, Storage), others as a GUID.
 std::wstring Describe(const Chunk& chunk);
 std::vector<std::wstring> Describe(const Drain& drain);

@@ -13,7 +13,8 @@ namespace velmora::test {
 // The file's dc:title holds x-default "Harbour at dawn" and de "Hafen im
 // Morgengrauen"; when the toolkit parses an alt-text of x-default and exactly
 // one other language, it gives the other item the x-default value, so both
-// title items read "Harbour at dawn".
+// title items read "Harbour at dawn". The second of each is the German
+// alternative's text, so it carries the German locale.
 inline const std::vector<std::wstring> kStandardJpegChunks = {
     L"1 V SummaryInformation/4 LPWSTR=Ana Lima",
     L"2 V SummaryInformation/4 LPWSTR=Ben Okafor",
@@ -43,9 +44,9 @@ inline const std::vector<std::wstring> kStandardJpegChunks = {
     L"26 T boats",
     L"27 T dawn",
     L"28 T Harbour at dawn",
-    L"29 T Harbour at dawn",
+    L"29 T(0x0407) Harbour at dawn",
     L"30 T Harbour at dawn",
-    L"31 T Harbour at dawn",
+    L"31 T(0x0407) Harbour at dawn",
     L"32 T 5",
     L"33 T 2024-05-04T06:20:30+02:00",
     L"34 T 2024-05-04T06:20:30+02:00",

@@ -45,11 +45,28 @@ std::wstring Describe(const ValueResult& result, const PropertyValue& value) {
     case PropertyValue::Text: return text + L" T " + value.text;
     case PropertyValue::Date: return text + L" D " + FormatFileTime(value.time);
     case PropertyValue::Integer: return text + L" I " + std::to_wstring(value.number);
+    case PropertyValue::Scalar: {
+        wchar_t number[48];
+        switch (value.scalar.vt) {
+        case VT_UI2: swprintf(number, 48, L"UI2 %u", value.scalar.uiVal); break;
+        case VT_UI4: swprintf(number, 48, L"UI4 %lu", value.scalar.ulVal); break;
+        case VT_I4: swprintf(number, 48, L"I4 %ld", value.scalar.lVal); break;
+        case VT_UI8: swprintf(number, 48, L"UI8 %llu", value.scalar.uhVal.QuadPart); break;
+        case VT_R8: swprintf(number, 48, L"R8 %.15g", value.scalar.dblVal); break;
+        case VT_BOOL: swprintf(number, 48, L"BOOL %d", value.scalar.boolVal); break;
+        default: swprintf(number, 48, L"vt %u", value.scalar.vt); break;
+        }
+        return text + L" " + number;
+    }
     default: return text + L" ? kind " + std::to_wstring(value.kind);
     }
 }
 
-Texts TextList(const XmpPacket& packet) { return Texts(packet.TextBegin(), packet.TextEnd()); }
+Texts TextList(const XmpPacket& packet) {
+    Texts texts;
+    for (auto text = packet.TextBegin(); text != packet.TextEnd(); ++text) texts.push_back(text->text);
+    return texts;
+}
 
 struct Query {
     const char* path;
@@ -135,7 +152,7 @@ TEST_F(XmpPacketValues, AnyOtherDeclaredTypeIsText) {
                    {"vt:IntPlain", VT_LPWSTR, 1, L"2 T 3"},
                    {"vt:DateZone", VT_LPWSTR, 1, L"2 T 2006-05-04T10:20:30+02:00"},
                    {"vt:IntPlain", VT_BSTR, 1, L"2 T 3"},
-                   {"vt:IntPlain", VT_I4, 1, L"2 T 3"},
+                   {"vt:IntPlain", VT_I2, 1, L"2 T 3"},
                    {"vt:DateZone", VT_DATE, 1, L"2 T 2006-05-04T10:20:30+02:00"},
                    {"vt:Bag", VT_EMPTY, 2, L"3 T beta"},
                });

@@ -32,7 +32,7 @@ bool IsDeclaredValue(const PROPVARIANT& value, std::string& fault) {
     case VT_INT:
         break;
     default:
-        fault = "value of an undeclared type";
+        if (!IsScalarType(value.vt)) fault = "value of an undeclared type";
         break;
     }
     return fault.empty();

@@ -46,7 +46,7 @@ struct DrainOptions {
     bool skipUnavailable = false;
     // Checks the protocol: ids firstChunkId, +1, ...; every chunk is a value
     // or a text chunk; a value chunk answers GetText with FILTER_E_NO_TEXT and
-    // hands out one value of a declared type (VT_LPWSTR, VT_FILETIME, VT_INT)
+    // hands out one value of a declared type (VT_LPWSTR, VT_FILETIME, VT_INT, or a scalar type a definition file declares)
     // and then FILTER_E_NO_MORE_VALUES; a text chunk answers GetValue with
     // FILTER_E_NO_VALUES and hands out text, every piece but the last filling
     // the buffer, until FILTER_S_LAST_TEXT or FILTER_E_NO_MORE_TEXT; the end

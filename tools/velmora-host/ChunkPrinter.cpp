@@ -62,6 +62,15 @@ ChunkValue ValueOf(const PROPVARIANT& value) {
         return {L"VT_UI4", Number(value.ulVal), true, value.ulVal};
     case VT_I2:
         return {L"VT_I2", Number(value.iVal), true, value.iVal};
+    case VT_UI2:
+        return {L"VT_UI2", Number(value.uiVal), true, value.uiVal};
+    case VT_UI8:
+        return {L"VT_UI8", std::to_wstring(value.uhVal.QuadPart), false};
+    case VT_R8: {
+        wchar_t text[32];
+        swprintf(text, 32, L"%.15g", value.dblVal);
+        return {L"VT_R8", text, false, 0, true, value.dblVal};
+    }
     case VT_BOOL:
         return {L"VT_BOOL", value.boolVal ? L"true" : L"false", false};
     default:
@@ -138,7 +147,9 @@ std::string FormatJson(const ChunkRecord& chunk) {
         for (const ChunkValue& value : chunk.values) {
             Json item;
             item["type"] = Utf8(value.type);
-            if (value.isNumber) {
+            if (value.isReal) {
+                item["value"] = value.real;
+            } else if (value.isNumber) {
                 item["value"] = value.number;
             } else {
                 item["value"] = Utf8(value.text);

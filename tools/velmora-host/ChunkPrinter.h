@@ -20,6 +20,8 @@ struct ChunkValue {
     std::wstring text;  // the value as text; FILETIME as ISO 8601 UTC
     bool isNumber = false;
     long long number = 0;  // the value when isNumber
+    bool isReal = false;
+    double real = 0;       // the value when isReal (VT_R8)
 };
 
 struct ChunkRecord {
