@@ -116,6 +116,17 @@ pack_schemas=$(sed -n 's/^\[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvantis\\Velmora\\Cu
 foreign='{0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0}'
 copyright_chunk='{64440492-4C8B-11D1-8B70-080036B11A03}/11 VT_LPWSTR=(c) 2024 Ana Lima'
 date_taken_chunk='{14B81DA1-0135-4D31-96D9-6CBFC9671A99}/36867 VT_FILETIME=2024-05-04T04:20:30Z'
+camera_number_chunks=(
+  '{64440492-4C8B-11D1-8B70-080036B11A03}/9 VT_UI4=75'
+  '{A09F084E-AD41-489F-8076-AA5BE3082BCA}/100 VT_UI4=4'
+  '{14B81DA1-0135-4D31-96D9-6CBFC9671A99}/34855 VT_UI2=3200'
+  '{14B81DA1-0135-4D31-96D9-6CBFC9671A99}/33437 VT_R8=2.8'
+  '{14B81DA1-0135-4D31-96D9-6CBFC9671A99}/33434 VT_R8=0.004'
+  '{14B81DA1-0135-4D31-96D9-6CBFC9671A99}/37386 VT_R8=50'
+  '{827EDB4F-5B73-44A7-891D-FDFFABEA35CA}/100 VT_R8=35.5'
+  '{0F55CDE2-4F49-450D-92C1-DCD16301B1B7}/100 VT_R8=51.507'
+  '{4679C1B5-844D-4590-BAF5-F322231F1B81}/100 VT_R8=-0.127'
+)
 
 # The pack's declarations in one view: each names its installed definition file.
 check_pack() {
@@ -174,6 +185,15 @@ check_host_new_types() {
   shown=$(wine "$bin/velmora-host.exe" "$(winpath "$root/tests/data/windows-search.jpg")" </dev/null 2>&1 | tr -d '\r')
   grep -qF "$copyright_chunk" <<<"$shown" || { echo "$shown" | head -40; fail "no System.Copyright chunk from $bin"; }
   grep -qF "$date_taken_chunk" <<<"$shown" || { echo "$shown" | head -40; fail "no System.Photo.DateTaken chunk from $bin"; }
+  # A camera picture's numbers, as the types Windows declares and as
+  # "exiftool -n" reads them (tests/data/camera/README.md): rating, ISO,
+  # aperture, exposure, focal length, altitude; latitude and longitude come
+  # through the toolkit's decimal minutes, so only their leading digits.
+  shown=$(wine "$bin/velmora-host.exe" "$(winpath "$root/tests/data/camera/photo-numbers.jpg")" </dev/null 2>&1 | tr -d '\r')
+  local chunk
+  for chunk in "${camera_number_chunks[@]}"; do
+    grep -qF "$chunk" <<<"$shown" || { echo "$shown" | head -60; fail "no '$chunk' chunk from $bin"; }
+  done
 }
 
 installed_entries() { wine uninstaller --list </dev/null 2>/dev/null | tr -d '\r' | grep -c 'Corvantis Velmora'; }
