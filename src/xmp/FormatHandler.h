@@ -32,9 +32,19 @@ struct HandlerReading {
     // The code of a read of the source that failed, or S_OK: such a document
     // could not be read at all, by the handler or otherwise.
     HRESULT readFailure = S_OK;
+    // Where the XMP was found, when not in the format's standard place
+    // ("a zTXt chunk", "a brob box"), for the log.
+    const wchar_t* place = nullptr;
 };
 
 // Fills meta (an empty model) through the handler. Throws std::bad_alloc.
 HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata, SXMPMeta& meta);
+
+// Whether the model holds a property with a value.
+bool HasProperties(const SXMPMeta& meta);
+
+// The toolkit's handler for `format` over io, filling meta (an empty model).
+// Throws XMP_Error for a document the handler fails on, and std::bad_alloc.
+HandlerReading::Outcome ReadWithHandler(XMP_IO& io, XMP_FileFormat format, bool importNativeMetadata, SXMPMeta& meta);
 
 }  // namespace velmora
