@@ -26,9 +26,10 @@ TEST(DocumentFormat, ToldByTheFirstBytesOnly) {
         {L"standard.dng", kXMP_TIFFFile},     {L"standard.nef", kXMP_TIFFFile}, {L"standard.cr2", kXMP_TIFFFile},
         {L"standard.psd", kXMP_PhotoshopFile}, {L"standard.png", kXMP_PNGFile}, {L"standard.gif", kXMP_GIFFile},
         {L"standard.webp", kXMP_WEBPFile},    {L"standard.eps", kXMP_UnknownFile}, {L"logo.svg", kXMP_SVGFile},
-        {L"standard.heic", kXMP_UnknownFile}, {L"standard.avif", kXMP_UnknownFile}, {L"standard.jxl", kXMP_UnknownFile},
+        {L"standard.heic", kXMP_UnknownFile}, {L"standard.avif", kXMP_UnknownFile}, {L"standard.jxl", kJpegXlFile},
         {L"standard.raf", kXMP_UnknownFile},  {L"standard.xmp", kXMP_UnknownFile}, {L"empty.bin", kXMP_UnknownFile},
-        {L"two-packets.bin", kXMP_UnknownFile},
+        {L"two-packets.bin", kXMP_UnknownFile}, {L"containers\\cjxl-brob.jxl", kJpegXlFile},
+        {L"containers\\codestream.jxl", kJpegXlCodestream},
     };
     for (const Case& c : cases) EXPECT_EQ(c.format, FormatOf(ReadBytes(TestDataPath(c.file)))) << Narrow(c.file);
 
@@ -44,6 +45,9 @@ TEST(DocumentFormat, ToldByTheFirstBytesOnly) {
         {"XML that is not SVG", "<?xml version='1.0'?><svgx/>", kXMP_UnknownFile},
         {"a RIFF that is not WebP", "RIFF\x10\0\0\0WAVEfmt ", kXMP_UnknownFile},
         {"JPEG magic cut short", "\xFF\xD8", kXMP_UnknownFile},
+        {"a JPEG XL signature box cut short", std::string("\0\0\0\x0CJXL \r\n\x87", 11), kXMP_UnknownFile},
+        {"an ISO base media file that is not JPEG XL", std::string("\0\0\0\x0CJXL \r\n\x87\x0B", 12),
+         kXMP_UnknownFile},
     };
     for (const auto& m : made) EXPECT_EQ(m.format, FormatOf(m.bytes)) << m.what;
 }
