@@ -2,6 +2,8 @@
 // block of input, decompress it into a fixed output block, append, check the cap.
 #include "xmp/Decompress.h"
 
+#include "diag/Debugger.h"
+
 #include <brotli/decode.h>
 #include <zlib.h>
 
@@ -127,12 +129,33 @@ Decompressed Run(Stream& stream, ByteSource& source, uint64_t offset, uint64_t l
 Decompressed Decompress(ByteSource& source, uint64_t offset, uint64_t length, Compression compression, size_t cap,
                         std::string& out, HRESULT& readFailure) {
     readFailure = S_OK;
+    if (compression == Compression::None) {
+        out.clear();
+        if (length > cap) return Decompressed::TooLarge;
+        out.resize(static_cast<size_t>(length));
+        const HRESULT hr = source.ReadExactly(offset, &out[0], static_cast<DWORD>(length));
+        if (hr == S_OK) return Decompressed::Done;
+        readFailure = FAILED(hr) ? hr : HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+        return Decompressed::ReadFailed;
+    }
     if (compression == Compression::Zlib) {
         ZlibStream stream;
         return Run(stream, source, offset, length, cap, out, readFailure);
     }
     BrotliStream stream;
     return Run(stream, source, offset, length, cap, out, readFailure);
+}
+
+bool ReadMetadataBlock(ByteSource& source, uint64_t offset, uint64_t length, Compression compression,
+                       const std::wstring& what, std::string& out, HRESULT& readFailure) {
+    const Decompressed outcome =
+        Decompress(source, offset, length, compression, kMaxDecompressedBlock, out, readFailure);
+    if (outcome == Decompressed::Done) return true;
+    out.clear();
+    if (outcome != Decompressed::ReadFailed) {
+        debugger.Log(1, (L"ERROR: " + what + L" " + DecompressedText(outcome) + L" and is passed over \n").c_str());
+    }
+    return false;
 }
 
 const wchar_t* DecompressedText(Decompressed outcome) {

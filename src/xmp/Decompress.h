@@ -17,7 +17,7 @@ namespace velmora {
 // largest read.
 constexpr size_t kMaxDecompressedBlock = 64u << 20;
 
-enum class Compression { Zlib, Brotli };
+enum class Compression { None, Zlib, Brotli };
 
 enum class Decompressed {
     Done,       // the whole stream, within the cap
@@ -26,10 +26,16 @@ enum class Decompressed {
     ReadFailed, // the source failed or ended early; readFailure tells how
 };
 
-// Decompresses the `length` bytes at `offset` into out (replacing it).
+// Decompresses the `length` bytes at `offset` into out (replacing it); with
+// Compression::None reads them as they are, under the same cap.
 // Throws std::bad_alloc when memory runs out.
 Decompressed Decompress(ByteSource& source, uint64_t offset, uint64_t length, Compression compression, size_t cap,
                         std::string& out, HRESULT& readFailure);
+
+// The same, logging a failure other than a read's as the block of `what`
+// ("the JPEG XL XMP box", ...) that "is passed over". True for Done.
+bool ReadMetadataBlock(ByteSource& source, uint64_t offset, uint64_t length, Compression compression,
+                       const std::wstring& what, std::string& out, HRESULT& readFailure);
 
 // The log's words for a block that was not used: "is damaged", "expands
 // beyond 64 MB", ...

@@ -85,28 +85,8 @@ HRESULT WalkBoxes(ByteSource& source, MetadataBoxes& boxes) {
 // A box's content into bytes, decompressed where it is compressed. False
 // (with a log line) for content that cannot be used.
 bool ReadBox(ByteSource& source, const BoxContent& box, const wchar_t* name, std::string& bytes, HRESULT& readFailure) {
-    readFailure = S_OK;
-    Decompressed outcome = Decompressed::Done;
-    if (box.brotli) {
-        outcome = Decompress(source, box.offset, box.length, Compression::Brotli, kMaxDecompressedBlock, bytes,
-                             readFailure);
-    } else if (box.length > kMaxDecompressedBlock) {
-        outcome = Decompressed::TooLarge;
-    } else {
-        bytes.resize(static_cast<size_t>(box.length));
-        const HRESULT hr = source.ReadExactly(box.offset, &bytes[0], static_cast<DWORD>(box.length));
-        if (hr != S_OK) {
-            readFailure = FAILED(hr) ? hr : HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
-            outcome = Decompressed::ReadFailed;
-        }
-    }
-    if (outcome == Decompressed::Done) return true;
-    bytes.clear();
-    if (outcome != Decompressed::ReadFailed) {
-        debugger.Log(1, (L"ERROR: the JPEG XL " + std::wstring(name) + L" box " + DecompressedText(outcome) +
-                         L" and is passed over \n").c_str());
-    }
-    return false;
+    return ReadMetadataBlock(source, box.offset, box.length, box.brotli ? Compression::Brotli : Compression::None,
+                             L"the JPEG XL " + std::wstring(name) + L" box", bytes, readFailure);
 }
 
 // The TIFF structure of an Exif box: after its 4-byte offset, from there on.

@@ -119,26 +119,10 @@ HRESULT WalkChunks(ByteSource& source, std::vector<Candidate>& candidates) {
 // A candidate's XMP: its text, inflated and decoded as needed. False (with a
 // log line) when it cannot be used.
 bool ReadCandidate(ByteSource& source, const Candidate& candidate, std::string& xmp, HRESULT& readFailure) {
-    readFailure = S_OK;
     std::string text;
-    Decompressed outcome = Decompressed::Done;
-    if (candidate.form == TextForm::Zlib) {
-        outcome = Decompress(source, candidate.offset, candidate.length, Compression::Zlib, kMaxDecompressedBlock, text,
-                             readFailure);
-    } else if (candidate.length > kMaxDecompressedBlock) {
-        outcome = Decompressed::TooLarge;
-    } else {
-        text.resize(static_cast<size_t>(candidate.length));
-        const HRESULT hr = source.ReadExactly(candidate.offset, &text[0], static_cast<DWORD>(candidate.length));
-        if (hr != S_OK) {
-            readFailure = FAILED(hr) ? hr : HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
-            outcome = Decompressed::ReadFailed;
-        }
-    }
-    if (outcome == Decompressed::ReadFailed) return false;
-    if (outcome != Decompressed::Done) {
-        debugger.Log(1, (L"ERROR: the XMP in " + std::wstring(candidate.place) + L" " + DecompressedText(outcome) +
-                         L" and is passed over \n").c_str());
+    if (!ReadMetadataBlock(source, candidate.offset, candidate.length,
+                           candidate.form == TextForm::Zlib ? Compression::Zlib : Compression::None,
+                           L"the XMP in " + std::wstring(candidate.place), text, readFailure)) {
         return false;
     }
     if (!candidate.rawProfile) {

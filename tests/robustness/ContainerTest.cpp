@@ -260,16 +260,7 @@ TEST_F(Containers, StreamReadsFailingOrEndingEarly) {
     LoadDll(true, 2);
     for (const wchar_t* file : {L"cjxl-brob.jxl", L"imagemagick-raw-profile.png", L"ztxt-xmp.png"}) {
         const std::string bytes = Data((std::wstring(L"containers\\") + file).c_str());
-        int reads = 0;
-        {
-            IFilter* filter = NewFilter();
-            TestStream* stream = TestStream::FromBytes(bytes);
-            stream->seekable = true;
-            ASSERT_HR(S_OK, LoadStream(filter, stream));
-            reads = static_cast<int>(stream->reads.size());
-            stream->Release();
-            filter->Release();
-        }
+        const int reads = ReadsOfSeekableLoad(bytes);
         ASSERT_GT(reads, 3);
         for (HRESULT failure : {STG_E_READFAULT, HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)}) {
             for (int k = 1; k <= reads; ++k) {
