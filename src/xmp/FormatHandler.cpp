@@ -54,7 +54,12 @@ HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata,
     reading.format = FormatOfDocument(head, got);
     // Containers the toolkit has no handler for are read here.
     if (reading.format == kJpegXlFile || reading.format == kJpegXlCodestream) {
-        ReadJpegXl(source, importNativeMetadata, meta, reading);
+        try {
+            ReadJpegXl(source, importNativeMetadata, meta, reading);
+        } catch (const XMP_Error& error) {
+            ThrowIfOutOfMemory(error);
+            reading.outcome = HandlerReading::Outcome::Failed;
+        }
         return reading;
     }
     if (reading.format == kXMP_UnknownFile) return reading;
@@ -74,8 +79,13 @@ HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata,
     // The handler reads the standard place, an uncompressed iTXt chunk; the
     // other places of PNG's XMP are read where it finds none.
     if (reading.format == kXMP_PNGFile && reading.outcome != HandlerReading::Outcome::Xmp) {
-        meta = SXMPMeta();
-        ReadPngText(source, meta, reading);
+        try {
+            meta = SXMPMeta();
+            ReadPngText(source, meta, reading);
+        } catch (const XMP_Error& error) {
+            ThrowIfOutOfMemory(error);
+            reading.outcome = HandlerReading::Outcome::Failed;
+        }
     }
     return reading;
 }
