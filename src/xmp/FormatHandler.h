@@ -10,6 +10,10 @@
 // parse inside it passes the toolkit's own guard against deep nesting and
 // entity declarations (see the toolkit's build recipe): a packet refused
 // there is passed over by the handler as one that does not parse.
+// Two containers are read by the filter's own readers, with the same
+// outcomes: JPEG XL, which the toolkit has no handler for (JxlBoxes.h), and
+// PNG's XMP outside the standard uncompressed iTXt chunk, where the handler
+// finds none (PngText.h).
 #pragma once
 
 #include "io/ByteSource.h"
