@@ -20,6 +20,19 @@ target_include_directories(velmora_heif SYSTEM INTERFACE ${VELMORA_HEIF_ROOT}/${
 target_compile_definitions(velmora_heif INTERFACE LIBHEIF_STATIC_BUILD)
 target_link_libraries(velmora_heif INTERFACE ${VELMORA_HEIF_ROOT}/${_arch}/lib/libheif.a)
 
+# The decompressors the container readers use directly: zlib (also the
+# toolkit's) and Brotli's decoder.
+if(NOT VELMORA_BROTLI_ROOT OR NOT EXISTS ${VELMORA_BROTLI_ROOT}/${_arch}/lib/libbrotlidec.a)
+  message(FATAL_ERROR "Brotli's decoder not found in the dependency cache; run scripts/build-deps.sh")
+endif()
+add_library(velmora_decompress INTERFACE)
+target_include_directories(velmora_decompress SYSTEM INTERFACE
+  ${VELMORA_ZLIB_ROOT}/${_arch}/include
+  ${VELMORA_BROTLI_ROOT}/${_arch}/include)
+target_link_libraries(velmora_decompress INTERFACE
+  ${VELMORA_BROTLI_ROOT}/${_arch}/lib/libbrotlidec.a
+  ${VELMORA_ZLIB_ROOT}/${_arch}/lib/libz.a)
+
 add_library(velmora_gtest INTERFACE)
 target_include_directories(velmora_gtest SYSTEM INTERFACE ${VELMORA_GTEST_ROOT}/${_arch}/include)
 target_link_libraries(velmora_gtest INTERFACE

@@ -4,8 +4,9 @@
 #   packet scanner and XMPFiles with its image handlers (Debian's exempi
 #   source package; the SVG handler reads gzipped SVG through zlib), libheif
 #   (Debian's libheif source package, the container reader alone: every
-#   decoder, encoder and plugin off, patched as cmake/libheif says) and
-#   GoogleTest (Debian's googletest package); the headers of Debian's
+#   decoder, encoder and plugin off, patched as cmake/libheif says),
+#   Brotli's decoder (Debian's brotli source package, the decoder and its
+#   common part only) and GoogleTest (Debian's googletest package); the headers of Debian's
 #   nlohmann-json3-dev are copied into a directory of their own, so that the
 #   cross builds need not put /usr/include on their include path. Each build
 #   is keyed by package version and target (and the toolkit's also by its
@@ -20,10 +21,11 @@ EXEMPI_VER=$(srcver exempi)
 EXPAT_VER=$(srcver expat)
 ZLIB_VER=$(srcver zlib)
 HEIF_VER=$(srcver libheif)
+BROTLI_VER=$(srcver brotli)
 GTEST_VER=$(dpkg-query -W -f '${Version}' googletest)
 JSON_VER=$(dpkg-query -W -f '${Version}' nlohmann-json3-dev 2>/dev/null || true)
 [ -n "$JSON_VER" ] && [ -f /usr/include/nlohmann/json.hpp ] || { echo "build-deps: nlohmann-json3-dev is not installed (run scripts/bootstrap.sh)" >&2; exit 1; }
-[ -n "$EXEMPI_VER" ] && [ -n "$EXPAT_VER" ] && [ -n "$ZLIB_VER" ] && [ -n "$HEIF_VER" ] || { echo "build-deps: no deb-src entries (run scripts/bootstrap.sh)" >&2; exit 1; }
+[ -n "$EXEMPI_VER" ] && [ -n "$EXPAT_VER" ] && [ -n "$ZLIB_VER" ] && [ -n "$HEIF_VER" ] && [ -n "$BROTLI_VER" ] || { echo "build-deps: no deb-src entries (run scripts/bootstrap.sh)" >&2; exit 1; }
 
 SRC=$VELMORA_CACHE/src
 mkdir -p "$SRC"
@@ -32,7 +34,7 @@ fetch_source() { # package version -> directory of the unpacked source
   local pkg=$1 ver=$2 dir=$SRC/$1_$2
   if [ ! -f "$dir/.stamp" ]; then
     rm -rf "$dir" && mkdir -p "$dir"
-    (cd "$dir" && apt-get source -qq "$pkg=$ver" >/dev/null 2>&1) || { echo "build-deps: apt-get source $pkg=$ver failed" >&2; exit 1; }
+    (cd "$dir" && apt-get source --only-source -qq "$pkg=$ver" >/dev/null 2>&1) || { echo "build-deps: apt-get source $pkg=$ver failed" >&2; exit 1; }
     touch "$dir/.stamp"
   fi
   find "$dir" -mindepth 1 -maxdepth 1 -type d -name "$pkg-*" | head -1
@@ -119,6 +121,22 @@ for t in "${VELMORA_TARGETS[@]}"; do
     rm -rf "$b" "$b-src" "$b-pc"; touch "$heif_prefix/.stamp"; built=1
   fi
 
+  # Brotli's decoder, compiled straight from its sources into one static
+  # library (its CMake build makes shared libraries and the encoder too).
+  brotli_prefix=$VELMORA_CACHE/deps/brotli-$BROTLI_VER/$t
+  if [ ! -f "$brotli_prefix/.stamp" ]; then
+    src=$(fetch_source brotli "$BROTLI_VER")
+    b=$VELMORA_CACHE/build/brotli-$BROTLI_VER-$t
+    rm -rf "$b" "$brotli_prefix"
+    mkdir -p "$b" "$brotli_prefix/lib" "$brotli_prefix/include"
+    for c in "$src"/c/common/*.c "$src"/c/dec/*.c; do
+      "$t-w64-mingw32-gcc-posix" -O2 -c -I"$src/c/include" "$c" -o "$b/$(basename "$(dirname "$c")")-$(basename "$c" .c).o"
+    done
+    "$t-w64-mingw32-ar" rcs "$brotli_prefix/lib/libbrotlidec.a" "$b"/*.o
+    cp -R "$src/c/include/brotli" "$brotli_prefix/include/"
+    rm -rf "$b"; touch "$brotli_prefix/.stamp"; built=1
+  fi
+
   gtest_prefix=$VELMORA_CACHE/deps/googletest-$GTEST_VER/$t
   if [ ! -f "$gtest_prefix/.stamp" ]; then
     b=$VELMORA_CACHE/build/googletest-$GTEST_VER-$t
@@ -145,7 +163,8 @@ set(VELMORA_EXPAT_ROOT "$VELMORA_CACHE/deps/expat-$EXPAT_VER")
 set(VELMORA_ZLIB_ROOT "$VELMORA_CACHE/deps/zlib-$ZLIB_KEY")
 set(VELMORA_XMP_ROOT "$VELMORA_CACHE/deps/exempi-$EXEMPI_VER-$XMP_RECIPE")
 set(VELMORA_HEIF_ROOT "$VELMORA_CACHE/deps/libheif-$HEIF_VER-$HEIF_RECIPE")
+set(VELMORA_BROTLI_ROOT "$VELMORA_CACHE/deps/brotli-$BROTLI_VER")
 set(VELMORA_GTEST_ROOT "$VELMORA_CACHE/deps/googletest-$GTEST_VER")
 set(VELMORA_JSON_ROOT "$json_prefix")
 CFG
-[ $built = 1 ] && echo "build-deps: built dependencies into $VELMORA_CACHE/deps" || echo "build-deps: dependencies cached (exempi $EXEMPI_VER, expat $EXPAT_VER, zlib $ZLIB_VER, libheif $HEIF_VER, googletest $GTEST_VER, nlohmann-json $JSON_VER)"
+[ $built = 1 ] && echo "build-deps: built dependencies into $VELMORA_CACHE/deps" || echo "build-deps: dependencies cached (exempi $EXEMPI_VER, expat $EXPAT_VER, zlib $ZLIB_VER, libheif $HEIF_VER, brotli $BROTLI_VER, googletest $GTEST_VER, nlohmann-json $JSON_VER)"

@@ -2,6 +2,7 @@
 #include "io/ByteSource.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace velmora {
 
@@ -24,6 +25,28 @@ HRESULT ByteSource::ReadAt(uint64_t offset, void* target, DWORD wanted, DWORD& g
     if (delivered > asked) return E_FAIL;
     if (SUCCEEDED(hr)) position = offset + delivered;
     got = delivered;
+    return S_OK;
+}
+
+HRESULT ByteSource::ReadExactly(uint64_t offset, void* target, DWORD count) {
+    for (DWORD done = 0; done < count;) {
+        DWORD got = 0;
+        VELMORA_RETURN_IF_FAILED(ReadAt(offset + done, static_cast<uint8_t*>(target) + done, count - done, got));
+        if (got == 0) return S_FALSE;
+        done += got;
+    }
+    return S_OK;
+}
+
+HRESULT MemorySource::MoveTo(uint64_t offset) {
+    at = offset;
+    return S_OK;
+}
+
+HRESULT MemorySource::ReadHere(void* target, DWORD wanted, DWORD& got) {
+    got = static_cast<DWORD>(std::min<uint64_t>(wanted, size - std::min(at, size)));
+    std::memcpy(target, bytes + at, got);
+    at += got;
     return S_OK;
 }
 
@@ -81,23 +104,6 @@ HRESULT StreamSource::ReadHere(void* target, DWORD wanted, DWORD& got) {
     const HRESULT hr = stream->Read(target, wanted, &delivered);
     got = delivered;
     return hr;
-}
-
-MemorySource::MemorySource(const void* bytes, size_t length) : bytes(static_cast<const uint8_t*>(bytes)) {
-    size = length;
-    position = 0;
-}
-
-HRESULT MemorySource::MoveTo(uint64_t offset) {
-    at = offset;
-    return S_OK;
-}
-
-HRESULT MemorySource::ReadHere(void* target, DWORD wanted, DWORD& got) {
-    got = static_cast<DWORD>(std::min<uint64_t>(wanted, size - std::min(at, size)));
-    std::copy_n(bytes + at, got, static_cast<uint8_t*>(target));
-    at += got;
-    return S_OK;
 }
 
 }  // namespace velmora

@@ -30,6 +30,10 @@ public:
     // sequential one); only a read elsewhere moves it first.
     HRESULT ReadAt(uint64_t offset, void* target, DWORD wanted, DWORD& got);
 
+    // Exactly `count` bytes at `offset`: S_OK, S_FALSE when the source ends
+    // first (a part of target may then be filled), or a failed read's code.
+    HRESULT ReadExactly(uint64_t offset, void* target, DWORD count);
+
 protected:
     static constexpr uint64_t kUnknownPosition = ~uint64_t{0};
 
@@ -76,11 +80,14 @@ private:
     uint64_t start = 0;  // the stream position of the document's first byte
 };
 
-// Bytes already in memory, borrowed: the caller keeps them alive and
-// unchanged while the source is in use.
+// Bytes held in memory (not copied: they outlive the source), read as a
+// document; a container reader hands a block it has assembled to a handler.
 class MemorySource : public ByteSource {
 public:
-    MemorySource(const void* bytes, size_t length);
+    MemorySource(const void* bytes, size_t length) : bytes(static_cast<const uint8_t*>(bytes)) {
+        size = length;
+        position = 0;
+    }
 
 protected:
     HRESULT MoveTo(uint64_t offset) override;

@@ -28,6 +28,8 @@ constexpr Magic kMagics[] = {
     {kXMP_PNGFile, 0, std::string_view("\x89PNG\r\n\x1A\n", 8)},
     {kXMP_GIFFile, 0, std::string_view("GIF87a", 6)},
     {kXMP_GIFFile, 0, std::string_view("GIF89a", 6)},
+    {kJpegXlFile, 0, std::string_view("\0\0\0\x0CJXL \r\n\x87\n", 12)},
+    {kJpegXlCodestream, 0, std::string_view("\xFF\x0A", 2)},
 };
 
 bool Has(const uint8_t* head, size_t length, size_t offset, std::string_view bytes) {
@@ -88,6 +90,8 @@ const wchar_t* FormatName(XMP_FileFormat format) {
     case kXMP_WEBPFile: return L"WebP";
     case kXMP_SVGFile: return L"SVG";
     case kXMP_HEIFFile: return L"HEIF";
+    case kJpegXlFile:
+    case kJpegXlCodestream: return L"JPEG XL";
     default: return L"unknown";
     }
 }

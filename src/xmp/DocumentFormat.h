@@ -13,6 +13,12 @@
 
 namespace velmora {
 
+// Formats the toolkit has no handler for, read by the filter's own
+// container readers: a JPEG XL container ("JXL " signature box), and a bare
+// JPEG XL codestream, which has no place for metadata.
+constexpr XMP_FileFormat kJpegXlFile = 0x4A584C20UL;        // "JXL "
+constexpr XMP_FileFormat kJpegXlCodestream = 0x4A584C43UL;  // "JXLC"
+
 // How many first bytes tell the format.
 constexpr size_t kFormatHeadSize = 1024;
 

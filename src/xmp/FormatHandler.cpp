@@ -3,7 +3,9 @@
 #include "io/SourceIO.h"
 #include "xmp/DocumentFormat.h"
 #include "xmp/HeifMetadata.h"
+#include "xmp/JxlBoxes.h"
 #include "xmp/PacketReader.h"
+#include "xmp/PngText.h"
 
 #include <algorithm>
 #include <limits>
@@ -16,6 +18,31 @@ bool HasProperties(const SXMPMeta& meta) {
     return properties.Next();
 }
 
+HandlerReading::Outcome ReadWithHandler(XMP_IO& io, XMP_FileFormat format, bool importNativeMetadata, SXMPMeta& meta) {
+    SXMPFiles file;
+    // Only this format's own handler, and no packet scanning: that is the
+    // filter's own search, which comes after.
+    XMP_OptionBits options = kXMPFiles_OpenForRead | kXMPFiles_OpenUseSmartHandler | kXMPFiles_OpenStrictly;
+    if (!importNativeMetadata) options |= kXMPFiles_OpenOnlyXMP;
+    if (!file.OpenFile(&io, format, options)) return HandlerReading::Outcome::Refused;
+    if (!importNativeMetadata) {
+        // The handlers reconcile whatever they are told, so XMP alone is the
+        // format's own packet as it stands in the file, parsed here.
+        std::string packet;
+        const bool found = file.GetXMP(nullptr, &packet, nullptr);
+        file.CloseFile();
+        const bool parsed = found && !packet.empty() && packet.size() <= std::numeric_limits<uint32_t>::max() &&
+                            PacketReader::ParsePacket(&meta, packet, 0, static_cast<uint32_t>(packet.size())) == S_OK;
+        return parsed && HasProperties(meta) ? HandlerReading::Outcome::Xmp : HandlerReading::Outcome::Nothing;
+    }
+    XMP_PacketInfo packet;
+    const bool found = file.GetXMP(&meta, nullptr, &packet);
+    file.CloseFile();
+    const bool ownPacket = packet.offset != kXMPFiles_UnknownOffset || packet.length > 0;
+    if (!found || !HasProperties(meta)) return HandlerReading::Outcome::Nothing;
+    return ownPacket ? HandlerReading::Outcome::Xmp : HandlerReading::Outcome::NativeOnly;
+}
+
 HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata, SXMPMeta& meta) {
     HandlerReading reading;
     uint8_t head[kFormatHeadSize];
@@ -26,9 +53,32 @@ HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata,
         return reading;
     }
     reading.format = FormatOfDocument(head, got);
+    // Containers the toolkit has no handler for are read here.
+    if (reading.format == kJpegXlFile || reading.format == kJpegXlCodestream) {
+        try {
+            ReadJpegXl(source, importNativeMetadata, meta, reading);
+        } catch (const XMP_Error& error) {
+            ThrowIfOutOfMemory(error);
+            reading.outcome = HandlerReading::Outcome::Failed;
+        }
+        return reading;
+    }
     if (reading.format == kXMP_UnknownFile) return reading;
     if (reading.format == kXMP_HEIFFile) return ReadHeifContainer(source, importNativeMetadata, meta);
-    return ReadWithHandler(source, reading.format, importNativeMetadata, meta);
+    reading = ReadWithHandler(source, reading.format, importNativeMetadata, meta);
+    // The handler reads the standard place, an uncompressed iTXt chunk; the
+    // other places of PNG's XMP are read where it finds none.
+    if (reading.format == kXMP_PNGFile && reading.outcome != HandlerReading::Outcome::Xmp &&
+        SUCCEEDED(reading.readFailure)) {
+        try {
+            meta = SXMPMeta();
+            ReadPngText(source, meta, reading);
+        } catch (const XMP_Error& error) {
+            ThrowIfOutOfMemory(error);
+            reading.outcome = HandlerReading::Outcome::Failed;
+        }
+    }
+    return reading;
 }
 
 HandlerReading ReadWithHandler(ByteSource& source, XMP_FileFormat format, bool importNativeMetadata,
@@ -37,37 +87,7 @@ HandlerReading ReadWithHandler(ByteSource& source, XMP_FileFormat format, bool i
     reading.format = format;
     SourceIO io(source);
     try {
-        SXMPFiles file;
-        // Only this format's own handler, and no packet scanning: that is
-        // the filter's own search, which comes after.
-        XMP_OptionBits options = kXMPFiles_OpenForRead | kXMPFiles_OpenUseSmartHandler | kXMPFiles_OpenStrictly;
-        if (!importNativeMetadata) options |= kXMPFiles_OpenOnlyXMP;
-        if (!file.OpenFile(&io, reading.format, options)) {
-            reading.outcome = HandlerReading::Outcome::Refused;
-        } else if (!importNativeMetadata) {
-            // The handlers reconcile whatever they are told, so XMP alone is
-            // the format's own packet as it stands in the file, parsed here.
-            std::string packet;
-            const bool found = file.GetXMP(nullptr, &packet, nullptr);
-            file.CloseFile();
-            const bool parsed =
-                found && !packet.empty() && packet.size() <= std::numeric_limits<uint32_t>::max() &&
-                PacketReader::ParsePacket(&meta, packet, 0, static_cast<uint32_t>(packet.size())) == S_OK;
-            reading.outcome = parsed && HasProperties(meta) ? HandlerReading::Outcome::Xmp
-                                                            : HandlerReading::Outcome::Nothing;
-        } else {
-            XMP_PacketInfo packet;
-            const bool found = file.GetXMP(&meta, nullptr, &packet);
-            file.CloseFile();
-            const bool ownPacket = packet.offset != kXMPFiles_UnknownOffset || packet.length > 0;
-            if (!found || !HasProperties(meta)) {
-                reading.outcome = HandlerReading::Outcome::Nothing;
-            } else if (ownPacket) {
-                reading.outcome = HandlerReading::Outcome::Xmp;
-            } else {
-                reading.outcome = HandlerReading::Outcome::NativeOnly;
-            }
-        }
+        reading.outcome = ReadWithHandler(io, reading.format, importNativeMetadata, meta);
     } catch (const XMP_Error& error) {
         ThrowIfOutOfMemory(error);
         reading.outcome = HandlerReading::Outcome::Failed;

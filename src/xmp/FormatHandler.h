@@ -10,6 +10,10 @@
 // parse inside it passes the toolkit's own guard against deep nesting and
 // entity declarations (see the toolkit's build recipe): a packet refused
 // there is passed over by the handler as one that does not parse.
+// Two containers are read by the filter's own readers, with the same
+// outcomes: JPEG XL, which the toolkit has no handler for (JxlBoxes.h), and
+// PNG's XMP outside the standard uncompressed iTXt chunk, where the handler
+// finds none (PngText.h).
 #pragma once
 
 #include "io/ByteSource.h"
@@ -36,6 +40,9 @@ struct HandlerReading {
     // The code of a read of the source that failed, or S_OK: such a document
     // could not be read at all, by the handler or otherwise.
     HRESULT readFailure = S_OK;
+    // Where the XMP was found, when not in the format's standard place
+    // ("a zTXt chunk", "a brob box"), for the log.
+    const wchar_t* place = nullptr;
 };
 
 // Fills meta (an empty model) through the handler for the document's format
@@ -45,8 +52,12 @@ HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata,
 // Whether the model holds one property at least.
 bool HasProperties(const SXMPMeta& meta);
 
-// The same through the toolkit's handler of the format given, whatever the
-// document's first bytes say.
+// The toolkit's handler for `format` over io, filling meta (an empty model).
+// Throws XMP_Error for a document the handler fails on, and std::bad_alloc.
+HandlerReading::Outcome ReadWithHandler(XMP_IO& io, XMP_FileFormat format, bool importNativeMetadata, SXMPMeta& meta);
+
+// The same over a byte source, whatever the document's first bytes say; a
+// handler's failure is an outcome.
 HandlerReading ReadWithHandler(ByteSource& source, XMP_FileFormat format, bool importNativeMetadata,
                                SXMPMeta& meta);
 

@@ -101,6 +101,17 @@ private:
             bytes = decoded.data();
             length = decoded.size();
         }
+        if (!parsing) {
+            // The first call gets at least 16 bytes of the text as the
+            // parser reads it: UTF-32 decoded from the head is fewer.
+            held.append(bytes, length);
+            if (held.size() <= kHeadSize) return S_OK;
+            const size_t now = held.size() - kHeld;
+            VELMORA_RETURN_IF_FAILED(Parse(held.data(), now, kXMP_ParseMoreBuffers));
+            held.erase(0, now);
+            parsing = true;
+            return S_OK;
+        }
         if (held.size() + length <= kHeld) {
             held.append(bytes, length);
             return S_OK;
@@ -138,6 +149,7 @@ private:
     SXMPMeta& meta;
     XmlGuard guard;
     bool formKnown = false;
+    bool parsing = false;  // the parser has had its first call
     std::string head;     // the first bytes, until there are enough
     std::string held;     // the last bytes, not yet given to the parser
     std::optional<Utf32Decoder> decoder;

@@ -74,9 +74,17 @@ HRESULT XmpPacket::LoadThroughHandler(ByteSource& source) {
     const wchar_t* const name = FormatName(handler.format);
     switch (handler.outcome) {
     case HandlerReading::Outcome::Xmp:
-        debugger.LogFormat(2, reading.nativeMetadata ? L"INFO: XMP read by the %s handler, native metadata imported \n"
-                                                     : L"INFO: XMP read by the %s handler \n",
-                           name);
+        if (handler.place) {
+            // Not the format's standard place: the log says which.
+            const std::wstring line = std::wstring(L"INFO: XMP read by the ") + name + L" handler from " +
+                                      handler.place +
+                                      (reading.nativeMetadata ? L", native metadata imported \n" : L" \n");
+            debugger.Log(2, line.c_str());
+        } else {
+            debugger.LogFormat(2, reading.nativeMetadata ? L"INFO: XMP read by the %s handler, native metadata imported \n"
+                                                         : L"INFO: XMP read by the %s handler \n",
+                               name);
+        }
         break;
     case HandlerReading::Outcome::NativeOnly:
         debugger.LogFormat(2, L"INFO: no XMP; native metadata imported by the %s handler \n", name);

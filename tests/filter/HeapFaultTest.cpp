@@ -149,10 +149,13 @@ TEST_F(HeapFault, EveryAllocationFromLoadToTheLastChunk) {
     // The log off: its lines are not the filter's way through the document.
     RegistrySandbox::SetDword(kEngineKey, L"DebugMode", 0);
     debugger.Initialize(kEngineKey.c_str(), kProductDisplayName);
-    const std::wstring path = TestDataPath(L"standard.jpg");
-    const std::string bytes = ReadBytes(path);
+    // A JPEG through its handler; a JPEG XL file's Brotli boxes and a PNG's
+    // raw profile through the filter's own readers.
+    for (const wchar_t* name : {L"standard.jpg", L"containers\\cjxl-brob.jxl", L"containers\\imagemagick-raw-profile.png"})
     for (Way way : {Way::File, Way::Stream}) {
-        SCOPED_TRACE(way == Way::File ? "file" : "stream");
+        SCOPED_TRACE(Narrow(name) + (way == Way::File ? ", file" : ", stream"));
+        const std::wstring path = TestDataPath(name);
+        const std::string bytes = ReadBytes(path);
         heap.counted = 0;
         heap.failAt = 0;
         const Seen reference = Run(way, path, bytes);
@@ -181,7 +184,7 @@ TEST_F(HeapFault, EveryAllocationFromLoadToTheLastChunk) {
         }
         heap.failAt = 0;
         EXPECT_GT(failures, allocations / 2);
-        std::printf("%s: %zu heap allocations, %zu of them failing the call that made them\n",
+        std::printf("%ls, %s: %zu heap allocations, %zu of them failing the call that made them\n", name,
                     way == Way::File ? "file" : "stream", allocations, failures);
     }
 }

@@ -11,6 +11,7 @@
 #include "LogCapture.h"
 #include "MallocSpy.h"
 #include "RegistrySandbox.h"
+#include "TestStream.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -88,6 +89,18 @@ protected:
         hr = persist->Load(stream);
         persist->Release();
         return hr;
+    }
+
+    // How many reads a load through a seekable stream makes; -1 when it fails.
+    int ReadsOfSeekableLoad(const std::string& bytes) {
+        IFilter* filter = NewFilter();
+        velmora::test::TestStream* stream = velmora::test::TestStream::FromBytes(bytes);
+        stream->seekable = true;
+        const HRESULT hr = LoadStream(filter, stream);
+        const int reads = static_cast<int>(stream->reads.size());
+        stream->Release();
+        filter->Release();
+        return hr == S_OK ? reads : -1;
     }
 
     static std::wstring CurFile(IFilter* filter, HRESULT& hr) {

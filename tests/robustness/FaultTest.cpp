@@ -313,16 +313,7 @@ TEST_F(StreamFaults, SeekableStreamFailsOrEndsAtEveryRead) {
     std::string bytes(3 * 256 * 1024 + 100, '\0');
     const std::string document = Data(L"standard.jpg");
     bytes.replace(2 * 256 * 1024 + 10, document.size(), document);
-    int reads = 0;
-    {
-        IFilter* filter = NewFilter();
-        TestStream* stream = TestStream::FromBytes(bytes);
-        stream->seekable = true;
-        ASSERT_HR(S_OK, LoadStream(filter, stream));
-        reads = static_cast<int>(stream->reads.size());
-        stream->Release();
-        filter->Release();
-    }
+    const int reads = ReadsOfSeekableLoad(bytes);
     ASSERT_EQ(6, reads);  // the first bytes, four blocks, then the packet read back
     for (HRESULT failure : {STG_E_READFAULT, HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)}) {
         for (int k = 1; k <= reads; ++k) {

@@ -6,105 +6,10 @@
 // same chunks; the two switches in the product key give back the packet
 // search alone, or XMP alone; and what no handler takes goes to the packet
 // search, with one log line saying which way the metadata was found.
-#include "DllFixture.h"
-
-#include "ChunkRecorder.h"
-#include "TestStream.h"
-
-#include "common/ComPtr.h"
-
-#include <propsys.h>
-
-#include <algorithm>
+#include "HandlerFixture.h"
 
 namespace velmora::fuzz::test {
 namespace {
-
-using Lines = std::vector<std::wstring>;
-using velmora::test::TestDataPath;
-
-std::wstring Camera(const wchar_t* name) { return TestDataPath(std::wstring(L"camera\\") + name); }
-std::wstring Heif(const wchar_t* name) { return TestDataPath(std::wstring(L"heif\\") + name); }
-
-// The described value chunks (without their chunk ids) a host receives.
-Lines Values(IFilter* filter) {
-    ULONG flags = 0;
-    if (filter->Init(IFILTER_INIT_APPLY_INDEX_ATTRIBUTES, 0, nullptr, &flags) != S_OK) return {L"Init failed"};
-    Lines values;
-    for (const std::wstring& line : velmora::test::Describe(velmora::test::DrainFilter(filter))) {
-        const size_t space = line.find(L' ');
-        if (line.compare(space, 3, L" V ") == 0) values.push_back(line.substr(space + 3));
-    }
-    return values;
-}
-
-bool Has(const Lines& lines, const std::wstring& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
-
-// A JPEG holding one XMP segment (APP1) with the packet.
-std::string JpegWithXmp(const std::string& packet) {
-    const std::string header = std::string("http://ns.adobe.com/xap/1.0/") + '\0';
-    const size_t length = 2 + header.size() + packet.size();
-    std::string jpeg = "\xFF\xD8\xFF\xE1";
-    jpeg += static_cast<char>(length >> 8);
-    jpeg += static_cast<char>(length & 0xFF);
-    return jpeg + header + packet + "\xFF\xD9";
-}
-
-std::string Packet(const std::string& body, const std::string& doctype = "") {
-    return "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?>" + doctype +
-           "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
-           "<rdf:Description rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/'>" +
-           body + "</rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
-}
-
-class FormatHandlers : public DllTest {
-protected:
-    enum class Way { File, StreamInPlace, InitializeWithStream, StreamThatCannotSeek };
-
-    Lines ValuesOf(const std::wstring& path, Way way = Way::File) {
-        ComPtr<IFilter> filter;
-        if (FAILED(dll->CreateFilter(IID_IFilter, filter.PutVoid()))) return {L"CreateInstance failed"};
-        HRESULT hr = E_FAIL;
-        std::string bytes;
-        ReadWholeFile(path, bytes);
-        switch (way) {
-        case Way::File:
-            hr = LoadFile(filter.Get(), path);
-            break;
-        case Way::StreamInPlace: {
-            ComPtr<IStream> stream(velmora::test::MemoryStream(bytes));
-            hr = LoadStream(filter.Get(), stream.Get());
-            break;
-        }
-        case Way::InitializeWithStream: {
-            ComPtr<IInitializeWithStream> initialize;
-            ComPtr<IStream> stream(velmora::test::MemoryStream(bytes));
-            hr = filter->QueryInterface(IID_IInitializeWithStream, initialize.PutVoid());
-            if (SUCCEEDED(hr)) hr = initialize->Initialize(stream.Get(), STGM_READ);
-            break;
-        }
-        case Way::StreamThatCannotSeek: {
-            ComPtr<velmora::test::TestStream> stream(velmora::test::TestStream::FromBytes(bytes));
-            hr = LoadStream(filter.Get(), stream.Get());
-            break;
-        }
-        }
-        if (hr != S_OK) return {L"load failed"};
-        return Values(filter.Get());
-    }
-
-    Lines ValuesOfBytes(const std::string& bytes) {
-        const std::wstring path = work.File(L"document.jpg");
-        EXPECT_TRUE(WriteWholeFile(path, bytes));
-        return ValuesOf(path);
-    }
-
-    void Switch(const wchar_t* name, DWORD value) {
-        RegistrySandbox::SetDword(kKey, name, value);
-        dll.reset();
-        LoadDll(true, 2);
-    }
-};
 
 // What ExifTool reads from each file (exiftool -G1 -s) reaches the host.
 TEST_F(FormatHandlers, NativeMetadataOfCameraPicturesReachesTheHost) {

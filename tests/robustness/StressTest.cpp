@@ -84,7 +84,10 @@ TEST_F(Stress, ThreadsCreateLoadDrainAndReleaseAtOnce) {
                               L"no-xmp.jpg",   L"empty.bin",    L"bad-packet.bin", L"utf16-packet.bin",
                               // Native metadata imported by the handlers at once on every thread.
                               L"camera\\IPTC.jpg", L"camera\\Nikon.nef", L"camera\\extended-xmp.jpg",
-                              L"standard.webp", L"standard.gif"};
+                              L"standard.webp", L"standard.gif",
+                              // Brotli boxes and compressed PNG text, read by the filter's own readers.
+                              L"containers\\cjxl-brob.jxl", L"containers\\imagemagick-raw-profile.png",
+                              L"containers\\ztxt-xmp.png"};
     std::vector<Document> documents;
     for (const wchar_t* name : names) documents.push_back({velmora::test::TestDataPath(name), Data(name)});
 

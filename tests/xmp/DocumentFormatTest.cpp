@@ -27,9 +27,10 @@ TEST(DocumentFormat, ToldByTheFirstBytesOnly) {
         {L"standard.psd", kXMP_PhotoshopFile}, {L"standard.png", kXMP_PNGFile}, {L"standard.gif", kXMP_GIFFile},
         {L"standard.webp", kXMP_WEBPFile},    {L"standard.eps", kXMP_UnknownFile}, {L"logo.svg", kXMP_SVGFile},
         {L"standard.heic", kXMP_HEIFFile},   {L"standard.avif", kXMP_HEIFFile}, {L"standard.heif", kXMP_HEIFFile},
-        {L"heif\\two-images.avif", kXMP_HEIFFile}, {L"standard.jxl", kXMP_UnknownFile},
+        {L"heif\\two-images.avif", kXMP_HEIFFile}, {L"standard.jxl", kJpegXlFile},
         {L"standard.raf", kXMP_UnknownFile},  {L"standard.xmp", kXMP_UnknownFile}, {L"empty.bin", kXMP_UnknownFile},
-        {L"two-packets.bin", kXMP_UnknownFile},
+        {L"two-packets.bin", kXMP_UnknownFile}, {L"containers\\cjxl-brob.jxl", kJpegXlFile},
+        {L"containers\\codestream.jxl", kJpegXlCodestream},
     };
     for (const Case& c : cases) EXPECT_EQ(c.format, FormatOf(ReadBytes(TestDataPath(c.file)))) << Narrow(c.file);
 
@@ -52,6 +53,9 @@ TEST(DocumentFormat, ToldByTheFirstBytesOnly) {
         {"a brand past the end of the file type box", std::string("\0\0\0\x10" "ftypmp42\0\0\0\0heic", 20),
          kXMP_UnknownFile},
         {"a HEIF brand as the minor version", std::string("\0\0\0\x10" "ftypmp42heic", 16), kXMP_UnknownFile},
+        {"a JPEG XL signature box cut short", std::string("\0\0\0\x0CJXL \r\n\x87", 11), kXMP_UnknownFile},
+        {"an ISO base media file that is not JPEG XL", std::string("\0\0\0\x0CJXL \r\n\x87\x0B", 12),
+         kXMP_UnknownFile},
     };
     for (const auto& m : made) EXPECT_EQ(m.format, FormatOf(m.bytes)) << m.what;
 }

@@ -2,6 +2,7 @@
 // bytes, with or without a packet in them.
 #include "Mutator.h"
 
+#include "Containers.h"
 #include "TextForms.h"
 
 #include <algorithm>
@@ -17,7 +18,7 @@ const Mutator::Named Mutator::kMutations[] = {
     {"huge-attribute", &Mutator::HugeAttribute}, {"deep-nesting", &Mutator::DeepNesting},
     {"stray-markers", &Mutator::StrayMarkers}, {"cut-range", &Mutator::CutRange},
     {"copy-range", &Mutator::CopyRange},       {"odd-values", &Mutator::OddValues},
-    {"container-structure", &Mutator::ContainerStructure},
+    {"container-structure", &Mutator::ContainerStructure}, {"compressed-block", &Mutator::CompressedBlock},
 };
 
 Mutator::Mutator(std::vector<std::string> seeds, uint64_t seed, size_t maxSize, size_t maxNesting)
@@ -353,6 +354,13 @@ std::vector<Field> LengthFields(const std::string& data) {
         for (size_t at = 13; at < data.size() && fields.size() < 256; ++at) {
             if (data[at] == '!' && at + 2 < data.size()) fields.push_back({at + 2, 1, false});
         }
+    } else if (starts("\0\0\0\x0CJXL ", 8)) {
+        for (size_t at = 0; at + 8 <= data.size() && fields.size() < 256;) {
+            fields.push_back({at, 4, true});
+            const size_t size = Read(data, at, 4, true);
+            if (size < 8) break;
+            at += size;
+        }
     } else if (data.size() >= 8 && data.compare(4, 4, "ftyp") == 0) {
         BoxFields(data, 0, data.size(), 0, fields);
     } else if (starts("II*\0", 4) || starts("MM\0*", 4)) {
@@ -394,6 +402,52 @@ void Mutator::ContainerStructure(std::string& data) {
         const size_t shift = 8 * (field.bigEndian ? field.width - 1 - i : i);
         data[field.at + i] = static_cast<char>(value >> shift & 0xFF);
     }
+}
+
+void Mutator::CompressedBlock(std::string& data) {
+    const bool png = data.compare(0, 8, "\x89PNG\r\n\x1A\n", 8) == 0;
+    const bool jxl = data.compare(0, 8, std::string("\0\0\0\x0CJXL ", 8)) == 0;
+    if (!png && !jxl) return;
+    size_t begin = 0, end = 0;
+    std::string packet;
+    if (FindPacket(data, begin, end)) {
+        packet = data.substr(begin, end - begin);
+    } else {
+        const std::string& other = AnySeed();
+        if (FindPacket(other, begin, end)) packet = other.substr(begin, end - begin);
+    }
+    // The packet, cut short, with bits flipped, or now and then a bomb
+    // (each costs the time of expanding 64 MB, several times an input).
+    static constexpr size_t kNoBomb[] = {0, 2, 3};
+    const size_t kind = random.OneIn(16) ? 1 : kNoBomb[random.Below(3)];
+    const bool rawProfile = png && random.OneIn(3);
+    if (rawProfile) packet = hostkit::RawProfile("xmp", packet);
+    std::string compressed;
+    if (kind == 1) {
+        if (png && zlibBomb.empty()) zlibBomb = hostkit::ZlibBomb((64u << 20) + 1 + random.Below(1 << 20));
+        compressed = png ? zlibBomb : hostkit::kBrotliBomb100MB;
+    } else {
+        compressed = png ? hostkit::ZlibCompress(packet) : hostkit::BrotliStored(packet);
+    }
+    if (kind == 2 && !compressed.empty()) compressed.resize(random.Below(compressed.size()));
+    if (kind == 3 && !compressed.empty()) {
+        for (size_t i = 0, flips = 1 + random.Below(4); i < flips; ++i) {
+            compressed[random.Below(compressed.size())] ^= static_cast<char>(1u << random.Below(8));
+        }
+    }
+    if (jxl) {
+        const std::string box = hostkit::Box("brob", (random.OneIn(4) ? "Exif" : "xml ") + compressed);
+        // After the signature and file type boxes, or at the end.
+        const size_t at = random.OneIn(2) && data.size() >= 32 ? 32 : data.size();
+        data.insert(at, box);
+        return;
+    }
+    const std::string keyword = rawProfile ? "Raw profile type xmp" : "XML:com.adobe.xmp";
+    const std::string chunk = random.OneIn(2) ? hostkit::PngChunk("zTXt", keyword + std::string("\0\0", 2) + compressed)
+                                              : hostkit::PngChunk("iTXt", keyword + std::string("\0\1\0\0\0", 5) + compressed);
+    // After the header chunk, or before the end chunk.
+    const size_t at = random.OneIn(2) && data.size() >= 33 ? 33 : (data.size() >= 12 ? data.size() - 12 : data.size());
+    data.insert(at, chunk);
 }
 
 }  // namespace velmora::fuzz

@@ -3,7 +3,7 @@
 // truncations, spliced and duplicated packets, UTF-16 and UTF-32 packets of
 // non-Latin text, huge attribute
 // values, deep nesting, stray packet markers, forged lengths in the
-// containers' structures). The same seed and the same
+// containers' structures, compressed blocks and bombs in PNG and JPEG XL). The same seed and the same
 // seed files always give the same inputs. Not thread-safe: one per thread.
 #pragma once
 
@@ -61,9 +61,14 @@ private:
     void HugeAttribute(std::string& data);
     void DeepNesting(std::string& data);
     void StrayMarkers(std::string& data);
-    // A length in a JPEG, PNG, WebP, Photoshop, GIF or TIFF structure forged,
-    // or a box size, item number, item location or reference of a HEIF file.
+    // A length in a JPEG, PNG, WebP, Photoshop, GIF, TIFF or JPEG XL
+    // structure forged, or a box size, item number, item location or
+    // reference of a HEIF file.
     void ContainerStructure(std::string& data);
+    // A compressed metadata block put into a PNG (zTXt, compressed iTXt, raw
+    // profile) or a JPEG XL container (brob box): the packet, a bomb that
+    // expands beyond the cap, or a stream cut short or with flipped bits.
+    void CompressedBlock(std::string& data);
     void CutRange(std::string& data);
     void CopyRange(std::string& data);
     void OddValues(std::string& data);
@@ -73,6 +78,7 @@ private:
     const std::string& AnySeed() { return seeds[random.Below(seeds.size())]; }
 
     std::vector<std::string> seeds;
+    std::string zlibBomb;  // made on first use
     Random random;
     size_t maxSize;
     size_t maxNesting;

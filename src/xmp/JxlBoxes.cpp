@@ -1,0 +1,189 @@
+// The box walk of a JPEG XL container, the XMP and Exif boxes read (and
+// decompressed), and the Exif imported through the toolkit's JPEG handler.
+#include "xmp/JxlBoxes.h"
+
+#include "diag/Debugger.h"
+#include "io/SourceIO.h"
+#include "xmp/Decompress.h"
+#include "xmp/DocumentFormat.h"
+#include "xmp/PacketReader.h"
+
+#include <limits>
+#include <string>
+
+namespace velmora {
+
+namespace {
+
+constexpr uint32_t FourCC(const char (&name)[5]) {
+    return uint32_t(uint8_t(name[0])) << 24 | uint32_t(uint8_t(name[1])) << 16 | uint32_t(uint8_t(name[2])) << 8 |
+           uint32_t(uint8_t(name[3]));
+}
+
+uint32_t BigEndian32(const uint8_t* bytes) {
+    return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
+}
+
+// A box's content as it lies in the document; brotli: compressed, and the
+// inner type (4 bytes) already skipped.
+struct BoxContent {
+    bool found = false;
+    bool brotli = false;
+    uint64_t offset = 0;
+    uint64_t length = 0;
+};
+
+struct MetadataBoxes {
+    BoxContent xmp;
+    BoxContent exif;
+};
+
+// Walks the box headers until both boxes are found or the boxes end. A
+// header that is cut short or claims more than the document holds ends the
+// walk: what came before it still counts. S_OK, or a failed read's code.
+HRESULT WalkBoxes(ByteSource& source, MetadataBoxes& boxes) {
+    const uint64_t size = source.Size();
+    for (uint64_t at = 0; at < size && !(boxes.xmp.found && boxes.exif.found);) {
+        uint8_t header[16];
+        if (size - at < 8) break;
+        HRESULT hr = source.ReadExactly(at, header, 8);
+        if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
+        uint64_t length = BigEndian32(header);
+        const uint32_t type = BigEndian32(header + 4);
+        uint64_t headerLength = 8;
+        if (length == 1) {
+            if (size - at < 16) break;
+            hr = source.ReadExactly(at + 8, header + 8, 8);
+            if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
+            length = uint64_t(BigEndian32(header + 8)) << 32 | BigEndian32(header + 12);
+            headerLength = 16;
+        } else if (length == 0) {
+            length = size - at;  // the last box, to the document's end
+        }
+        if (length < headerLength || length > size - at) {
+            debugger.Log(1, L"ERROR: a JPEG XL box runs past the end of the document; the boxes after it are not read \n");
+            break;
+        }
+        BoxContent content{true, false, at + headerLength, length - headerLength};
+        uint32_t inner = type;
+        if (type == FourCC("brob") && content.length >= 4) {
+            uint8_t name[4];
+            hr = source.ReadExactly(content.offset, name, 4);
+            if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
+            inner = BigEndian32(name);
+            content.brotli = true;
+            content.offset += 4;
+            content.length -= 4;
+        }
+        if (inner == FourCC("xml ") && !boxes.xmp.found) boxes.xmp = content;
+        if (inner == FourCC("Exif") && !boxes.exif.found) boxes.exif = content;
+        at += length;
+    }
+    return S_OK;
+}
+
+// A box's content into bytes, decompressed where it is compressed. False
+// (with a log line) for content that cannot be used.
+bool ReadBox(ByteSource& source, const BoxContent& box, const wchar_t* name, std::string& bytes, HRESULT& readFailure) {
+    return ReadMetadataBlock(source, box.offset, box.length, box.brotli ? Compression::Brotli : Compression::None,
+                             L"the JPEG XL " + std::wstring(name) + L" box", bytes, readFailure);
+}
+
+// The TIFF structure of an Exif box: after its 4-byte offset, from there on.
+bool TiffOfExif(std::string& exif) {
+    if (exif.size() < 4) return false;
+    const uint64_t start = 4 + uint64_t(BigEndian32(reinterpret_cast<const uint8_t*>(exif.data())));
+    if (start >= exif.size()) return false;
+    exif.erase(0, static_cast<size_t>(start));
+    return true;
+}
+
+// One JPEG segment (marker, then a 2-byte length that counts itself).
+constexpr size_t kMaxSegmentContent = 0xFFFF - 2;
+const std::string kExifSignature("Exif\0\0", 6);
+const std::string kXmpSignature("http://ns.adobe.com/xap/1.0/\0", 29);
+
+void AppendSegment(std::string& jpeg, const std::string& signature, const std::string& content) {
+    const size_t length = 2 + signature.size() + content.size();
+    jpeg += '\xFF';
+    jpeg += '\xE1';
+    jpeg += static_cast<char>(length >> 8);
+    jpeg += static_cast<char>(length & 0xFF);
+    jpeg += signature;
+    jpeg += content;
+}
+
+// Imports the Exif (and the XMP, when it fits in one segment) through the
+// JPEG handler into meta.
+HandlerReading::Outcome ImportAsJpeg(const std::string& tiff, const std::string* xmp, SXMPMeta& meta) {
+    std::string jpeg("\xFF\xD8", 2);
+    AppendSegment(jpeg, kExifSignature, tiff);
+    if (xmp) AppendSegment(jpeg, kXmpSignature, *xmp);
+    jpeg.append("\xFF\xD9", 2);
+    MemorySource memory(jpeg.data(), jpeg.size());
+    SourceIO io(memory);
+    try {
+        return ReadWithHandler(io, kXMP_JPEGFile, true, meta);
+    } catch (const XMP_Error& error) {
+        ThrowIfOutOfMemory(error);
+        return HandlerReading::Outcome::Failed;
+    }
+}
+
+bool ParseXmp(const std::string& xmp, SXMPMeta& meta) {
+    return xmp.size() <= std::numeric_limits<uint32_t>::max() &&
+           PacketReader::ParsePacket(&meta, xmp, 0, static_cast<uint32_t>(xmp.size())) == S_OK && HasProperties(meta);
+}
+
+}  // namespace
+
+void ReadJpegXl(ByteSource& source, bool importNativeMetadata, SXMPMeta& meta, HandlerReading& reading) {
+    reading.outcome = HandlerReading::Outcome::Nothing;
+    if (reading.format != kJpegXlFile) return;  // a bare codestream
+
+    MetadataBoxes boxes;
+    HRESULT hr = WalkBoxes(source, boxes);
+    std::string xmp, tiff;
+    bool haveXmp = false, haveExif = false;
+    if (SUCCEEDED(hr) && boxes.xmp.found) haveXmp = ReadBox(source, boxes.xmp, L"XMP", xmp, hr);
+    if (SUCCEEDED(hr) && boxes.exif.found && importNativeMetadata) {
+        haveExif = ReadBox(source, boxes.exif, L"Exif", tiff, hr) && TiffOfExif(tiff);
+        if (haveExif && tiff.size() > kMaxSegmentContent - kExifSignature.size()) {
+            debugger.Log(1, L"ERROR: the JPEG XL Exif box is larger than a JPEG's Exif segment and is passed over \n");
+            haveExif = false;
+        }
+    }
+    if (FAILED(hr)) {
+        reading.readFailure = hr;
+        reading.outcome = HandlerReading::Outcome::Failed;
+        return;
+    }
+    if (haveXmp) reading.place = boxes.xmp.brotli ? L"a brob box" : L"an xml box";
+
+    if (!haveExif) {
+        if (haveXmp && ParseXmp(xmp, meta)) reading.outcome = HandlerReading::Outcome::Xmp;
+        return;
+    }
+    if (!haveXmp || xmp.size() <= kMaxSegmentContent - kXmpSignature.size()) {
+        reading.outcome = ImportAsJpeg(tiff, haveXmp ? &xmp : nullptr, meta);
+        return;
+    }
+    // XMP too large for one JPEG segment: the Exif's properties are added
+    // where the XMP has none of its own.
+    if (!ParseXmp(xmp, meta)) {
+        meta = SXMPMeta();
+        reading.outcome = ImportAsJpeg(tiff, nullptr, meta);
+        return;
+    }
+    SXMPMeta native;
+    if (ImportAsJpeg(tiff, nullptr, native) == HandlerReading::Outcome::NativeOnly) {
+        try {
+            SXMPUtils::ApplyTemplate(&meta, native, kXMPTemplate_AddNewProperties);
+        } catch (const XMP_Error& error) {
+            ThrowIfOutOfMemory(error);
+        }
+    }
+    reading.outcome = HandlerReading::Outcome::Xmp;
+}
+
+}  // namespace velmora
