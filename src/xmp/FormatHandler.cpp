@@ -18,7 +18,12 @@ bool HasProperties(const SXMPMeta& meta) {
     return properties.Next();
 }
 
-HandlerReading::Outcome ReadWithHandler(XMP_IO& io, XMP_FileFormat format, bool importNativeMetadata, SXMPMeta& meta) {
+namespace {
+
+// The toolkit's handler for `format` over io. Throws XMP_Error for a
+// document the handler fails on.
+HandlerReading::Outcome ReadWithToolkitHandler(XMP_IO& io, XMP_FileFormat format, bool importNativeMetadata,
+                                               SXMPMeta& meta) {
     SXMPFiles file;
     // Only this format's own handler, and no packet scanning: that is the
     // filter's own search, which comes after.
@@ -42,6 +47,8 @@ HandlerReading::Outcome ReadWithHandler(XMP_IO& io, XMP_FileFormat format, bool 
     if (!found || !HasProperties(meta)) return HandlerReading::Outcome::Nothing;
     return ownPacket ? HandlerReading::Outcome::Xmp : HandlerReading::Outcome::NativeOnly;
 }
+
+}  // namespace
 
 HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata, SXMPMeta& meta) {
     HandlerReading reading;
@@ -87,7 +94,7 @@ HandlerReading ReadWithHandler(ByteSource& source, XMP_FileFormat format, bool i
     reading.format = format;
     SourceIO io(source);
     try {
-        reading.outcome = ReadWithHandler(io, reading.format, importNativeMetadata, meta);
+        reading.outcome = ReadWithToolkitHandler(io, reading.format, importNativeMetadata, meta);
     } catch (const XMP_Error& error) {
         ThrowIfOutOfMemory(error);
         reading.outcome = HandlerReading::Outcome::Failed;

@@ -52,12 +52,8 @@ HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata,
 // Whether the model holds one property at least.
 bool HasProperties(const SXMPMeta& meta);
 
-// The toolkit's handler for `format` over io, filling meta (an empty model).
-// Throws XMP_Error for a document the handler fails on, and std::bad_alloc.
-HandlerReading::Outcome ReadWithHandler(XMP_IO& io, XMP_FileFormat format, bool importNativeMetadata, SXMPMeta& meta);
-
-// The same over a byte source, whatever the document's first bytes say; a
-// handler's failure is an outcome.
+// Fills meta (an empty model) through the toolkit's handler for `format`,
+// whatever the document's first bytes say. Throws std::bad_alloc.
 HandlerReading ReadWithHandler(ByteSource& source, XMP_FileFormat format, bool importNativeMetadata,
                                SXMPMeta& meta);
 

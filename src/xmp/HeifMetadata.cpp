@@ -5,6 +5,7 @@
 #include "common/Win32.h"
 #include "diag/Debugger.h"
 #include "io/SourceIO.h"
+#include "xmp/ExifImport.h"
 #include "xmp/PacketReader.h"
 
 #include <libheif/heif.h>
@@ -185,58 +186,19 @@ bool OthersHaveMetadata(heif_context* context) {
     return false;
 }
 
-// An Exif item starts with the big-endian distance from its fifth byte to
-// the TIFF header. The TIFF stream from there, or nothing when the distance
-// points outside the item or at no TIFF header.
-std::string_view ExifTiff(const std::string& item) {
-    if (item.size() < 4 + 8) return {};
-    const uint32_t skip = (uint32_t{static_cast<uint8_t>(item[0])} << 24) |
-                          (uint32_t{static_cast<uint8_t>(item[1])} << 16) |
-                          (uint32_t{static_cast<uint8_t>(item[2])} << 8) | static_cast<uint8_t>(item[3]);
-    if (skip > item.size() - 4 - 8) return {};
-    const std::string_view tiff = std::string_view(item).substr(4 + skip);
-    if (tiff.compare(0, 4, std::string_view("II*\0", 4)) != 0 && tiff.compare(0, 4, std::string_view("MM\0*", 4)) != 0) {
-        return {};
-    }
-    return tiff;
-}
-
-// The largest payload of one JPEG segment: its 16-bit length counts itself.
-constexpr size_t kSegmentPayload = 0xFFFF - 2;
-constexpr std::string_view kExifSignature("Exif\0\0", 6);
-constexpr std::string_view kXmpSignature("http://ns.adobe.com/xap/1.0/\0", 29);
-
-void AppendSegment(std::string& jpeg, std::string_view signature, std::string_view payload) {
-    const size_t length = 2 + signature.size() + payload.size();
-    jpeg += "\xFF\xE1";
-    jpeg += static_cast<char>(length >> 8);
-    jpeg += static_cast<char>(length & 0xFF);
-    jpeg.append(signature);
-    jpeg.append(payload);
-}
-
-// The XMP (when there is one) with the Exif reconciled into it by the JPEG
-// handler's rules.
-HandlerReading ReadAsJpeg(std::string_view xmp, std::string_view tiff, bool importNativeMetadata, SXMPMeta& meta) {
-    std::string jpeg("\xFF\xD8", 2);
-    if (importNativeMetadata && !tiff.empty()) AppendSegment(jpeg, kExifSignature, tiff);
-    if (!xmp.empty()) AppendSegment(jpeg, kXmpSignature, xmp);
-    jpeg += "\xFF\xD9";
-    MemorySource source(jpeg.data(), jpeg.size());
-    return ReadWithHandler(source, kXMP_JPEGFile, importNativeMetadata, meta);
-}
-
 HandlerReading ReadMetadata(const PrimaryMetadata& primary, bool importNativeMetadata, SXMPMeta& meta) {
-    std::string_view tiff = ExifTiff(primary.exif);
+    std::string_view tiff = TiffOfExifBlock(primary.exif);
     if (!primary.exif.empty() && tiff.empty()) {
         debugger.Log(3, L"INFO: the primary image's Exif item holds no TIFF header, passed over \n");
     }
-    if (tiff.size() > kSegmentPayload - kExifSignature.size()) {
+    if (tiff.size() > kMaxSegmentTiff) {
         debugger.Log(3, L"INFO: the primary image's Exif item is too large to reconcile, passed over \n");
         tiff = {};
     }
-    if (primary.xmp.size() <= kSegmentPayload - kXmpSignature.size()) {
-        return ReadAsJpeg(primary.xmp, tiff, importNativeMetadata, meta);
+    if (primary.xmp.size() <= kMaxSegmentXmp) {
+        HandlerReading reading;
+        reading.outcome = ReconcileAsJpeg(primary.xmp, tiff, importNativeMetadata, meta);
+        return reading;
     }
     // No JPEG segment holds an XMP item this large: it is parsed as it
     // stands, through the same guard, without the Exif.

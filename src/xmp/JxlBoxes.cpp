@@ -6,6 +6,7 @@
 #include "io/SourceIO.h"
 #include "xmp/Decompress.h"
 #include "xmp/DocumentFormat.h"
+#include "xmp/ExifImport.h"
 #include "xmp/PacketReader.h"
 
 #include <limits>
@@ -89,47 +90,6 @@ bool ReadBox(ByteSource& source, const BoxContent& box, const wchar_t* name, std
                              L"the JPEG XL " + std::wstring(name) + L" box", bytes, readFailure);
 }
 
-// The TIFF structure of an Exif box: after its 4-byte offset, from there on.
-bool TiffOfExif(std::string& exif) {
-    if (exif.size() < 4) return false;
-    const uint64_t start = 4 + uint64_t(BigEndian32(reinterpret_cast<const uint8_t*>(exif.data())));
-    if (start >= exif.size()) return false;
-    exif.erase(0, static_cast<size_t>(start));
-    return true;
-}
-
-// One JPEG segment (marker, then a 2-byte length that counts itself).
-constexpr size_t kMaxSegmentContent = 0xFFFF - 2;
-const std::string kExifSignature("Exif\0\0", 6);
-const std::string kXmpSignature("http://ns.adobe.com/xap/1.0/\0", 29);
-
-void AppendSegment(std::string& jpeg, const std::string& signature, const std::string& content) {
-    const size_t length = 2 + signature.size() + content.size();
-    jpeg += '\xFF';
-    jpeg += '\xE1';
-    jpeg += static_cast<char>(length >> 8);
-    jpeg += static_cast<char>(length & 0xFF);
-    jpeg += signature;
-    jpeg += content;
-}
-
-// Imports the Exif (and the XMP, when it fits in one segment) through the
-// JPEG handler into meta.
-HandlerReading::Outcome ImportAsJpeg(const std::string& tiff, const std::string* xmp, SXMPMeta& meta) {
-    std::string jpeg("\xFF\xD8", 2);
-    AppendSegment(jpeg, kExifSignature, tiff);
-    if (xmp) AppendSegment(jpeg, kXmpSignature, *xmp);
-    jpeg.append("\xFF\xD9", 2);
-    MemorySource memory(jpeg.data(), jpeg.size());
-    SourceIO io(memory);
-    try {
-        return ReadWithHandler(io, kXMP_JPEGFile, true, meta);
-    } catch (const XMP_Error& error) {
-        ThrowIfOutOfMemory(error);
-        return HandlerReading::Outcome::Failed;
-    }
-}
-
 bool ParseXmp(const std::string& xmp, SXMPMeta& meta) {
     return xmp.size() <= std::numeric_limits<uint32_t>::max() &&
            PacketReader::ParsePacket(&meta, xmp, 0, static_cast<uint32_t>(xmp.size())) == S_OK && HasProperties(meta);
@@ -147,8 +107,11 @@ void ReadJpegXl(ByteSource& source, bool importNativeMetadata, SXMPMeta& meta, H
     bool haveXmp = false, haveExif = false;
     if (SUCCEEDED(hr) && boxes.xmp.found) haveXmp = ReadBox(source, boxes.xmp, L"XMP", xmp, hr);
     if (SUCCEEDED(hr) && boxes.exif.found && importNativeMetadata) {
-        haveExif = ReadBox(source, boxes.exif, L"Exif", tiff, hr) && TiffOfExif(tiff);
-        if (haveExif && tiff.size() > kMaxSegmentContent - kExifSignature.size()) {
+        std::string block;
+        haveExif = ReadBox(source, boxes.exif, L"Exif", block, hr);
+        tiff = TiffOfExifBlock(block);
+        haveExif = haveExif && !tiff.empty();
+        if (haveExif && tiff.size() > kMaxSegmentTiff) {
             debugger.Log(1, L"ERROR: the JPEG XL Exif box is larger than a JPEG's Exif segment and is passed over \n");
             haveExif = false;
         }
@@ -164,19 +127,19 @@ void ReadJpegXl(ByteSource& source, bool importNativeMetadata, SXMPMeta& meta, H
         if (haveXmp && ParseXmp(xmp, meta)) reading.outcome = HandlerReading::Outcome::Xmp;
         return;
     }
-    if (!haveXmp || xmp.size() <= kMaxSegmentContent - kXmpSignature.size()) {
-        reading.outcome = ImportAsJpeg(tiff, haveXmp ? &xmp : nullptr, meta);
+    if (!haveXmp || xmp.size() <= kMaxSegmentXmp) {
+        reading.outcome = ReconcileAsJpeg(haveXmp ? xmp : std::string(), tiff, true, meta);
         return;
     }
     // XMP too large for one JPEG segment: the Exif's properties are added
     // where the XMP has none of its own.
     if (!ParseXmp(xmp, meta)) {
         meta = SXMPMeta();
-        reading.outcome = ImportAsJpeg(tiff, nullptr, meta);
+        reading.outcome = ReconcileAsJpeg({}, tiff, true, meta);
         return;
     }
     SXMPMeta native;
-    if (ImportAsJpeg(tiff, nullptr, native) == HandlerReading::Outcome::NativeOnly) {
+    if (ReconcileAsJpeg({}, tiff, true, native) == HandlerReading::Outcome::NativeOnly) {
         try {
             SXMPUtils::ApplyTemplate(&meta, native, kXMPTemplate_AddNewProperties);
         } catch (const XMP_Error& error) {

@@ -1,0 +1,31 @@
+// Exif that a container keeps in a block of its own (HEIF's Exif item, JPEG
+// XL's Exif box) is imported into XMP by the toolkit's rules for JPEG: a
+// JPEG of one Exif segment and one XMP segment is made in memory and read by
+// the toolkit's JPEG handler, so a phone's HEIC gives what the same camera's
+// JPEG gives.
+#pragma once
+
+#include "xmp/FormatHandler.h"
+
+#include <cstddef>
+#include <string_view>
+
+namespace velmora {
+
+// The most one JPEG segment holds of a TIFF structure, and of a packet.
+constexpr size_t kMaxSegmentTiff = 0xFFFF - 2 - 6;
+constexpr size_t kMaxSegmentXmp = 0xFFFF - 2 - 29;
+
+// The TIFF structure of such a block, which starts with the big-endian
+// distance from its fifth byte to the TIFF header; empty when the distance
+// points outside the block or at no TIFF header.
+std::string_view TiffOfExifBlock(std::string_view block);
+
+// The packet (empty: none) with the TIFF structure (empty: none) reconciled
+// into it, each at most its segment's size, through the JPEG handler into
+// meta (an empty model); with importNativeMetadata false, the packet alone.
+// Throws std::bad_alloc.
+HandlerReading::Outcome ReconcileAsJpeg(std::string_view xmp, std::string_view tiff, bool importNativeMetadata,
+                                        SXMPMeta& meta);
+
+}  // namespace velmora
