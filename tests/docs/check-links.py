@@ -23,12 +23,9 @@ SCHEME = re.compile(r'^[A-Za-z][A-Za-z0-9+.-]*:')
 FENCE = re.compile(r'^ {0,3}(`{3,}|~{3,})')
 
 
-def prose_lines(text):
-    """The page's lines outside code blocks, with code spans blanked: (number, line)."""
-    lines = []
+def unfenced(text):
+    """The page's lines outside fenced code blocks: (number, line)."""
     fence = None
-    previous_blank = True
-    in_indented = False
     for number, line in enumerate(text.splitlines(), 1):
         match = FENCE.match(line)
         if fence:
@@ -38,6 +35,15 @@ def prose_lines(text):
         if match:
             fence = match.group(1)
             continue
+        yield number, line
+
+
+def prose_lines(text):
+    """The page's lines outside code blocks, with code spans blanked: (number, line)."""
+    lines = []
+    previous_blank = True
+    in_indented = False
+    for number, line in unfenced(text):
         blank = not line.strip()
         # An indented code block starts after a blank line (not inside a list item's text).
         if line.startswith('    ') and (previous_blank or in_indented) and not blank:
@@ -63,18 +69,9 @@ def anchors(path, cache):
     if path not in cache:
         found = set()
         counts = {}
-        fence = None
         with open(path, encoding='utf-8') as page:
             text = page.read()
-        for line in text.splitlines():
-            match = FENCE.match(line)
-            if fence:
-                if match and match.group(1)[0] == fence[0] and len(match.group(1)) >= len(fence):
-                    fence = None
-                continue
-            if match:
-                fence = match.group(1)
-                continue
+        for _, line in unfenced(text):
             heading = HEADING.match(line)
             if heading:
                 # A repeated heading's anchor gets -1, -2, ...
