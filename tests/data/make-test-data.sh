@@ -245,8 +245,8 @@ SVG
 #   vt:Struct      struct {vt:Field "inner"}
 #   vt:StructItems Bag of one struct item {vt:Field "inner"} and "plain item"
 #   vt:AltText     Alt  x-default "Hello", de "Hallo", fr "Bonjour"
-#   vt:AltPair     Alt  x-default "Hello", de "Hallo" (the toolkit copies the
-#                  x-default value onto the other item while parsing)
+#   vt:AltPair     Alt  x-default "Hello", de "Hallo" (the toolkit as built
+#                  here keeps both texts)
 #   vt:AltReordered Alt de "Hallo", x-default "Hello", fr "Bonjour" (the
 #                  toolkit moves x-default to the front while parsing)
 #   vt:EmptyValue  ""

@@ -63,8 +63,8 @@ TEST_F(EngineChunks, StandardJpegByHostAttributes) {
     ComPtr<IFilter> filter = Loaded(TestDataPath(L"standard.jpg"));
     const std::vector<Case> cases = {
         {"summary title only", 0, {{kSummary, PROPID{2}}},
-         {L"1 V SummaryInformation/2 LPWSTR=Harbour at dawn", L"2 V SummaryInformation/2 LPWSTR=Harbour at dawn",
-          L"3 T Harbour at dawn", L"4 T(0x0407) Harbour at dawn"}},
+         {L"1 V SummaryInformation/2 LPWSTR=Harbour at dawn", L"2 V SummaryInformation/2 LPWSTR=Hafen im Morgengrauen",
+          L"3 T Harbour at dawn", L"4 T(0x0407) Hafen im Morgengrauen"}},
         {"host order reversed: list order wins",
          0,
          {{kXap, L"CreateDate"}, {kPs, L"Urgency"}, {kDc, L"creator"}},
@@ -74,8 +74,8 @@ TEST_F(EngineChunks, StandardJpegByHostAttributes) {
         {"names differing only in ASCII case match",
          0,
          {{kDc, L"TITLE"}, {kPs, L"uRGENCY"}},
-         {L"1 V DublinCore/title LPWSTR=Harbour at dawn", L"2 V DublinCore/title LPWSTR=Harbour at dawn",
-          L"3 V Photoshop/Urgency INT=5", L"4 T Harbour at dawn", L"5 T(0x0407) Harbour at dawn", L"6 T 5"}},
+         {L"1 V DublinCore/title LPWSTR=Harbour at dawn", L"2 V DublinCore/title LPWSTR=Hafen im Morgengrauen",
+          L"3 V Photoshop/Urgency INT=5", L"4 T Harbour at dawn", L"5 T(0x0407) Hafen im Morgengrauen", L"6 T 5"}},
         {"an attribute named twice selects its entry once",
          0,
          {{kPs, L"Urgency"}, {kPs, L"urgency"}, {kPs, L"Urgency"}},

@@ -11,10 +11,8 @@ namespace velmora::test {
 // The whole of tests/data/standard.jpg, in list order: Dublin Core rows,
 // then Photoshop, then XMP basic; each summary row before its own-set row.
 // The file's dc:title holds x-default "Harbour at dawn" and de "Hafen im
-// Morgengrauen"; when the toolkit parses an alt-text of x-default and exactly
-// one other language, it gives the other item the x-default value, so both
-// title items read "Harbour at dawn". The second of each is the German
-// alternative's text, so it carries the German locale.
+// Morgengrauen", each delivered as written; the German text carries the
+// German locale.
 inline const std::vector<std::wstring> kStandardJpegChunks = {
     L"1 V SummaryInformation/4 LPWSTR=Ana Lima",
     L"2 V SummaryInformation/4 LPWSTR=Ben Okafor",
@@ -27,9 +25,9 @@ inline const std::vector<std::wstring> kStandardJpegChunks = {
     L"9 V DublinCore/subject LPWSTR=boats",
     L"10 V DublinCore/subject LPWSTR=dawn",
     L"11 V SummaryInformation/2 LPWSTR=Harbour at dawn",
-    L"12 V SummaryInformation/2 LPWSTR=Harbour at dawn",
+    L"12 V SummaryInformation/2 LPWSTR=Hafen im Morgengrauen",
     L"13 V DublinCore/title LPWSTR=Harbour at dawn",
-    L"14 V DublinCore/title LPWSTR=Harbour at dawn",
+    L"14 V DublinCore/title LPWSTR=Hafen im Morgengrauen",
     L"15 V Photoshop/Urgency INT=5",
     L"16 V SummaryInformation/12 FILETIME=2024-05-04T04:20:30Z",
     L"17 V XmpBasic/CreateDate FILETIME=2024-05-04T04:20:30Z",
@@ -44,9 +42,9 @@ inline const std::vector<std::wstring> kStandardJpegChunks = {
     L"26 T boats",
     L"27 T dawn",
     L"28 T Harbour at dawn",
-    L"29 T(0x0407) Harbour at dawn",
+    L"29 T(0x0407) Hafen im Morgengrauen",
     L"30 T Harbour at dawn",
-    L"31 T(0x0407) Harbour at dawn",
+    L"31 T(0x0407) Hafen im Morgengrauen",
     L"32 T 5",
     L"33 T 2024-05-04T06:20:30+02:00",
     L"34 T 2024-05-04T06:20:30+02:00",

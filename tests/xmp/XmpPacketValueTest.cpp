@@ -132,9 +132,9 @@ TEST_F(XmpPacketValues, SimpleArrayStructAndAltTextItems) {
                    {"vt:AltReordered", VT_LPWSTR, 1, L"2 T Hello"},
                    {"vt:AltReordered", VT_LPWSTR, 2, L"3 T Hallo"},
                    {"vt:AltReordered", VT_LPWSTR, 3, L"4 T Bonjour"},
-                   // ...and gives an x-default-plus-one array the x-default value twice.
+                   // ...and an x-default-plus-one array keeps both texts.
                    {"vt:AltPair", VT_LPWSTR, 1, L"2 T Hello"},
-                   {"vt:AltPair", VT_LPWSTR, 2, L"3 T Hello"},
+                   {"vt:AltPair", VT_LPWSTR, 2, L"3 T Hallo"},
                    {"vt:AltPair", VT_LPWSTR, 3, L"end"},
                    // Missing properties, unknown namespaces, bad paths.
                    {"vt:Missing", VT_LPWSTR, 1, L"end"},
@@ -319,7 +319,7 @@ TEST(XmpPacketStandardValues, EveryImageFormatYieldsTheStandardSet) {
                        // x-default plus one language: the toolkit copies the
                        // x-default value onto the "de" item while parsing.
                        {"dc:title", VT_LPWSTR, 1, L"2 T Harbour at dawn"},
-                       {"dc:title", VT_LPWSTR, 2, L"3 T Harbour at dawn"},
+                       {"dc:title", VT_LPWSTR, 2, L"3 T Hafen im Morgengrauen"},
                        {"dc:title", VT_LPWSTR, 3, L"end"},
                        {"dc:description", VT_LPWSTR, 1, L"end"},
                    });
