@@ -266,13 +266,7 @@ TEST_F(Containers, StreamReadsFailingOrEndingEarly) {
             for (int k = 1; k <= reads; ++k) {
                 SCOPED_TRACE(velmora::test::Narrow(file) + ", read " + std::to_string(k));
                 IFilter* filter = NewFilter();
-                TestStream* stream = TestStream::FromBytes(bytes);
-                stream->seekable = true;
-                stream->failAtRead = k;
-                stream->failResult = failure;
-                const HRESULT hr = LoadStream(filter, stream);
-                EXPECT_EQ(1, stream->References());
-                stream->Release();
+                const HRESULT hr = LoadFailingAtRead(filter, bytes, k, failure);
                 if (failure == STG_E_READFAULT) {
                     EXPECT_HR(STG_E_READFAULT, hr);
                 } else {

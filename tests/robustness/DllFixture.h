@@ -103,6 +103,19 @@ protected:
         return hr == S_OK ? reads : -1;
     }
 
+    // Loads bytes from a stream that can seek and whose read number k fails
+    // with `failure`; the filter must have let go of the stream by then.
+    static HRESULT LoadFailingAtRead(IFilter* filter, const std::string& bytes, int k, HRESULT failure) {
+        velmora::test::TestStream* stream = velmora::test::TestStream::FromBytes(bytes);
+        stream->seekable = true;
+        stream->failAtRead = k;
+        stream->failResult = failure;
+        const HRESULT hr = LoadStream(filter, stream);
+        EXPECT_EQ(1, stream->References());
+        stream->Release();
+        return hr;
+    }
+
     static std::wstring CurFile(IFilter* filter, HRESULT& hr) {
         IPersistFile* persist = nullptr;
         hr = filter->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist));

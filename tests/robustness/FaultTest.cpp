@@ -319,14 +319,8 @@ TEST_F(StreamFaults, SeekableStreamFailsOrEndsAtEveryRead) {
         for (int k = 1; k <= reads; ++k) {
             SCOPED_TRACE("read " + std::to_string(k));
             IFilter* filter = NewFilter();
-            TestStream* stream = TestStream::FromBytes(bytes);
-            stream->seekable = true;
-            stream->failAtRead = k;
-            stream->failResult = failure;
             log->Clear();
-            const HRESULT hr = LoadStream(filter, stream);
-            EXPECT_EQ(1, stream->References());
-            stream->Release();
+            const HRESULT hr = LoadFailingAtRead(filter, bytes, k, failure);
             EXPECT_TRUE(FilesIn(filterTemp.Path()).empty());
             HRESULT init = S_OK;
             if (failure == STG_E_READFAULT) {
@@ -379,13 +373,7 @@ TEST_F(StreamFaults, HeifContainerFailsOrEndsAtEveryRead) {
         for (int k = 1; k <= reads; ++k) {
             SCOPED_TRACE("read " + std::to_string(k) + (failure == STG_E_READFAULT ? ", fault" : ", end"));
             IFilter* filter = NewFilter();
-            TestStream* stream = TestStream::FromBytes(bytes);
-            stream->seekable = true;
-            stream->failAtRead = k;
-            stream->failResult = failure;
-            const HRESULT hr = LoadStream(filter, stream);
-            EXPECT_EQ(1, stream->References());
-            stream->Release();
+            const HRESULT hr = LoadFailingAtRead(filter, bytes, k, failure);
             EXPECT_TRUE(FilesIn(filterTemp.Path()).empty());
             if (failure == STG_E_READFAULT) {
                 EXPECT_HR(STG_E_READFAULT, hr);
