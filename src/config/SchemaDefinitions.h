@@ -5,7 +5,7 @@
 
 #include "config/CustomSchema.h"
 #include "xmp/PropSpec.h"
-#include "xmp/XmpToolkit.h"
+#include "toolkit/XmpToolkit.h"
 
 #include <cstdint>
 #include <string>

@@ -8,7 +8,7 @@
 #include "common/Win32.h"
 #include "config/VelmoraConfiguration.h"
 #include "common/Product.h"
-#include "xmp/XmpToolkit.h"
+#include "toolkit/XmpToolkit.h"
 
 #include <windows.h>
 #include <unknwn.h>

@@ -5,7 +5,7 @@
 // already gone.
 #include "diag/Debugger.h"
 #include "common/Product.h"
-#include "xmp/XmpToolkit.h"
+#include "toolkit/XmpToolkit.h"
 
 using namespace velmora;
 

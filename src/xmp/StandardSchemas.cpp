@@ -3,7 +3,7 @@
 // summary row comes first. Built during static initialisation, read-only after.
 #include "xmp/StandardSchemas.h"
 
-#include "xmp/XmpToolkit.h"
+#include "toolkit/XmpToolkit.h"
 
 #include <propidl.h>
 

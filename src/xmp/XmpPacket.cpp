@@ -6,9 +6,9 @@
 #include "common/Memory.h"
 #include "common/Win32.h"
 #include "diag/Debugger.h"
-#include "xmp/DocumentFormat.h"
-#include "xmp/FormatHandler.h"
-#include "xmp/PacketReader.h"
+#include "formats/DocumentFormat.h"
+#include "formats/FormatHandler.h"
+#include "packet/PacketReader.h"
 
 #include <charconv>
 #include <new>

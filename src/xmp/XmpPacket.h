@@ -1,12 +1,13 @@
 // One document as the filter sees it: the parsed data model of its XMP
-// packet (chosen and parsed by PacketReader, from a file or a host's stream),
-// and typed value queries over it. Every value read is also kept as wide text.
+// packet (found by the format handlers or the packet search, from a file or a
+// host's stream), and typed value queries over it. Every value read is also
+// kept as wide text.
 // A packet belongs to one filter object and has no lock of its own.
 #pragma once
 
 #include "io/ByteSource.h"
 #include "xmp/ValueConversion.h"
-#include "xmp/XmpToolkit.h"
+#include "toolkit/XmpToolkit.h"
 
 #include <windows.h>
 #include <wtypes.h>

@@ -6,7 +6,7 @@
 #include "config/CustomSchema.h"
 #include "diag/Debugger.h"
 #include "xmp/PropSpec.h"
-#include "xmp/XmpToolkit.h"
+#include "toolkit/XmpToolkit.h"
 
 #include "ChunkRecorder.h"
 #include "LogCapture.h"

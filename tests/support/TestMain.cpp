@@ -2,7 +2,7 @@
 // count a failure of the host-side kit's helpers as a failure of the test.
 #include "Failures.h"
 
-#include "xmp/XmpToolkit.h"
+#include "toolkit/XmpToolkit.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include "TestSupport.h"
 #include "diag/Debugger.h"
 #include "xmp/StandardSchemas.h"
-#include "xmp/XmpToolkit.h"
+#include "toolkit/XmpToolkit.h"
 
 #include <functional>
 #include <iterator>

@@ -3,7 +3,7 @@
 #include "xmp/StandardSchemas.h"
 
 #include "TestSupport.h"
-#include "xmp/XmpToolkit.h"
+#include "toolkit/XmpToolkit.h"
 
 #include <cwchar>
 #include <string>

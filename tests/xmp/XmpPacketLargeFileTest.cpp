@@ -2,7 +2,7 @@
 // the model parsed are those of a whole-file reading (scanner over the whole
 // buffer in one call, one parse of the chosen stretch), wherever the packets
 // lie against the block boundaries; and memory stays bounded.
-#include "xmp/PacketReader.h"
+#include "packet/PacketReader.h"
 #include "xmp/XmpPacket.h"
 
 #include "common/Win32.h"

@@ -1,6 +1,6 @@
 // XmpPacket loading: reading real files, which packet the scanner's snips
 // lead to, the load outcome (IsLoaded, IsEmpty, HRESULT) and its log line.
-#include "xmp/PacketReader.h"
+#include "packet/PacketReader.h"
 #include "xmp/XmpPacket.h"
 
 #include "diag/Debugger.h"

@@ -14,8 +14,8 @@
 #include "ReadOnlyStream.h"
 #include "common/ComObject.h"
 #include "common/Product.h"
-#include "xmp/PacketSearch.h"
-#include "xmp/XmpToolkit.h"
+#include "packet/PacketSearch.h"
+#include "toolkit/XmpToolkit.h"
 
 #include <propsys.h>
 #include <psapi.h>

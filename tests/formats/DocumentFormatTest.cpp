@@ -1,7 +1,7 @@
 // A document's format comes from its first bytes alone: the test files as
 // the programs that wrote them made them, and the same bytes under a name
 // that says otherwise.
-#include "xmp/DocumentFormat.h"
+#include "formats/DocumentFormat.h"
 
 #include "TestSupport.h"
 

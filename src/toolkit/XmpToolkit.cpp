@@ -1,6 +1,6 @@
 // The one translation unit that instantiates the toolkit's client glue, and
 // the toolkit's start and stop.
-#include "xmp/XmpToolkit.h"
+#include "toolkit/XmpToolkit.h"
 
 #include "diag/Debugger.h"
 

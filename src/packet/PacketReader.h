@@ -12,7 +12,7 @@
 #pragma once
 
 #include "io/ByteSource.h"
-#include "xmp/XmpToolkit.h"
+#include "toolkit/XmpToolkit.h"
 
 #include <cstdint>
 #include <memory>

@@ -18,7 +18,7 @@
 // 2 GB or more) and std::bad_alloc.
 #pragma once
 
-#include "xmp/XmpToolkit.h"
+#include "toolkit/XmpToolkit.h"
 
 #include "XMPScanner.hpp"
 

@@ -5,8 +5,8 @@
 // every position around block boundaries, streams cut at every byte of a
 // header, bad, truncated and several packets, and noise made of header
 // fragments.
-#include "xmp/PacketReader.h"
-#include "xmp/PacketSearch.h"
+#include "packet/PacketReader.h"
+#include "packet/PacketSearch.h"
 #include "xmp/XmpPacket.h"
 
 #include "Mutator.h"

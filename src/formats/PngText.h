@@ -12,8 +12,8 @@
 #pragma once
 
 #include "io/ByteSource.h"
-#include "xmp/FormatHandler.h"
-#include "xmp/XmpToolkit.h"
+#include "formats/HandlerReading.h"
+#include "toolkit/XmpToolkit.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "io/SourceIO.h"
+#include "toolkit/SourceIO.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,13 +1,15 @@
 // The box walk of a JPEG XL container, the XMP and Exif boxes read (and
 // decompressed), and the Exif imported through the toolkit's JPEG handler.
-#include "xmp/JxlBoxes.h"
+#include "formats/JxlBoxes.h"
+
+#include "formats/FormatHandler.h"
 
 #include "diag/Debugger.h"
-#include "io/SourceIO.h"
-#include "xmp/Decompress.h"
-#include "xmp/DocumentFormat.h"
-#include "xmp/ExifImport.h"
-#include "xmp/PacketReader.h"
+#include "toolkit/SourceIO.h"
+#include "formats/Decompress.h"
+#include "formats/DocumentFormat.h"
+#include "formats/ExifImport.h"
+#include "packet/PacketReader.h"
 
 #include <limits>
 #include <string>

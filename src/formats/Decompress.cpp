@@ -1,6 +1,6 @@
 // zlib's inflate and Brotli's streaming decoder behind one loop: read a
 // block of input, decompress it into a fixed output block, append, check the cap.
-#include "xmp/Decompress.h"
+#include "formats/Decompress.h"
 
 #include "diag/Debugger.h"
 

@@ -18,7 +18,7 @@
 // most of a packet, are passed over with memchr. Zero units are skipped.
 #pragma once
 
-#include "xmp/CharacterForm.h"
+#include "packet/CharacterForm.h"
 
 #include <cstddef>
 #include <cstdint>

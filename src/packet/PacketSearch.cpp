@@ -30,7 +30,7 @@
 // reports a partial packet that starts at the previous '<' it looked at
 // (or at the start of its current snip); for that case the scanner reads the
 // last block from where its machine was fresh.
-#include "xmp/PacketSearch.h"
+#include "packet/PacketSearch.h"
 
 #include <emmintrin.h>
 

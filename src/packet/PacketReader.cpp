@@ -1,12 +1,12 @@
 // Choosing and parsing a document's packet: the block scan, the choice among
 // the scanner's snips, positioned reads of the chosen packet, and the parse.
-#include "xmp/PacketReader.h"
+#include "packet/PacketReader.h"
 
 #include "common/Win32.h"
 #include "diag/Debugger.h"
-#include "xmp/CharacterForm.h"
-#include "xmp/PacketSearch.h"
-#include "xmp/XmlGuard.h"
+#include "packet/CharacterForm.h"
+#include "packet/PacketSearch.h"
+#include "packet/XmlGuard.h"
 
 #include "XMPScanner.hpp"
 

@@ -3,7 +3,7 @@
 // that costs one read of the source per block, not one per small read; and
 // that refuses writing, growing, reading past the end and reads too large
 // for any metadata block, and tells the code of a source that failed.
-#include "io/SourceIO.h"
+#include "toolkit/SourceIO.h"
 
 #include "common/ComPtr.h"
 

@@ -1,9 +1,9 @@
 // The guard in front of the XML parser: pathologically deep XML kept away
 // from the toolkit's recursive tree code, and entity declarations kept away
 // from the parser; alone and in front of the packet parser.
-#include "xmp/CharacterForm.h"
-#include "xmp/PacketReader.h"
-#include "xmp/XmlGuard.h"
+#include "packet/CharacterForm.h"
+#include "packet/PacketReader.h"
+#include "packet/XmlGuard.h"
 #include "xmp/XmpPacket.h"
 #include "diag/Debugger.h"
 

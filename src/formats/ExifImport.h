@@ -5,7 +5,7 @@
 // JPEG gives.
 #pragma once
 
-#include "xmp/FormatHandler.h"
+#include "formats/HandlerReading.h"
 
 #include <cstddef>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "xmp/XmlGuard.h"
+#include "packet/XmlGuard.h"
 
 #include <cstring>
 

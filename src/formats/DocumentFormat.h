@@ -6,7 +6,7 @@
 // toolkit's.
 #pragma once
 
-#include "xmp/XmpToolkit.h"
+#include "toolkit/XmpToolkit.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "xmp/CharacterForm.h"
+#include "packet/CharacterForm.h"
 
 namespace velmora {
 

@@ -1,4 +1,6 @@
-#include "xmp/ExifImport.h"
+#include "formats/ExifImport.h"
+
+#include "formats/FormatHandler.h"
 
 #include "io/ByteSource.h"
 

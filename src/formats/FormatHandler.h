@@ -16,25 +16,13 @@
 // finds none (PngText.h).
 #pragma once
 
+#include "formats/HandlerReading.h"
 #include "io/ByteSource.h"
-#include "xmp/XmpToolkit.h"
+#include "toolkit/XmpToolkit.h"
 
 
 namespace velmora {
 
-struct HandlerReading {
-    enum class Outcome {
-        Xmp,         // the format's XMP, with native metadata reconciled into it
-        NativeOnly,  // no XMP, but native metadata the toolkit turned into XMP
-        NoHandler,   // no handler for this format
-        Refused,     // the handler did not take the document
-        Nothing,     // the handler found no metadata at all
-        Failed,      // the handler failed on the document
-        // The container was read and holds metadata, but none that belongs
-        // to the document itself (only a second image's, say): nothing to use,
-        // and nothing for the packet search, which would find the others'.
-        NoneOfItsOwn,
-    };
     Outcome outcome = Outcome::NoHandler;
     XMP_FileFormat format = kXMP_UnknownFile;
     // The code of a read of the source that failed, or S_OK: such a document

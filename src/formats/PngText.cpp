@@ -1,10 +1,12 @@
 // The PNG chunk walk, the text chunks that may hold XMP, and the decoding of
 // their text: inflating, and the raw profile's hex dump.
-#include "xmp/PngText.h"
+#include "formats/PngText.h"
+
+#include "formats/FormatHandler.h"
 
 #include "diag/Debugger.h"
-#include "xmp/Decompress.h"
-#include "xmp/PacketReader.h"
+#include "formats/Decompress.h"
+#include "packet/PacketReader.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 // A raw profile's hex dump, decoded strictly: as ImageMagick and ExifTool
 // write it (a header line "\n" name "\n" length "\n", then hex digits split
 // into lines), and every way a dump can be wrong.
-#include "xmp/PngText.h"
+#include "formats/PngText.h"
 
 #include <gtest/gtest.h>
 

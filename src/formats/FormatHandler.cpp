@@ -1,11 +1,11 @@
-#include "xmp/FormatHandler.h"
+#include "formats/FormatHandler.h"
 
-#include "io/SourceIO.h"
-#include "xmp/DocumentFormat.h"
-#include "xmp/HeifMetadata.h"
-#include "xmp/JxlBoxes.h"
-#include "xmp/PacketReader.h"
-#include "xmp/PngText.h"
+#include "toolkit/SourceIO.h"
+#include "formats/DocumentFormat.h"
+#include "formats/HeifMetadata.h"
+#include "formats/JxlBoxes.h"
+#include "packet/PacketReader.h"
+#include "formats/PngText.h"
 
 #include <algorithm>
 #include <limits>

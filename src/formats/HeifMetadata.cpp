@@ -1,12 +1,14 @@
 // HEIF containers through libheif's reader callbacks over a byte source, and
 // the primary image's XMP and Exif items through the toolkit's JPEG handler.
-#include "xmp/HeifMetadata.h"
+#include "formats/HeifMetadata.h"
+
+#include "formats/FormatHandler.h"
 
 #include "common/Win32.h"
 #include "diag/Debugger.h"
-#include "io/SourceIO.h"
-#include "xmp/ExifImport.h"
-#include "xmp/PacketReader.h"
+#include "toolkit/SourceIO.h"
+#include "formats/ExifImport.h"
+#include "packet/PacketReader.h"
 
 #include <libheif/heif.h>
 

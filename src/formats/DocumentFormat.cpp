@@ -1,4 +1,4 @@
-#include "xmp/DocumentFormat.h"
+#include "formats/DocumentFormat.h"
 
 #include <algorithm>
 #include <cstring>
