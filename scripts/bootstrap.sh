@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian 12 machine:
 # mingw-w64 (posix threads) for i686 and x86_64, CMake, Wine (64-bit and
-# 32-bit), the JSON headers (nlohmann-json3-dev), the i386 architecture and
+# 32-bit), the JSON headers (nlohmann-json3-dev), ccache, the i386 architecture and
 # deb-src entries for `apt-get source`; for the packages, msitools (wixl,
 # msibuild), osslsigncode and openssl; and any further Debian packages named
 # on the command line: scripts/bootstrap.sh [PACKAGE...]
@@ -11,7 +11,7 @@ set -euo pipefail
 need_pkgs=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
            binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
            cmake make ninja-build dpkg-dev wine wine64 wine32:i386 googletest
-           nlohmann-json3-dev python3 wixl msitools osslsigncode openssl "$@")
+           nlohmann-json3-dev python3 wixl msitools osslsigncode openssl ccache "$@")
 
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 

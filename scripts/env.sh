@@ -8,6 +8,12 @@ export WINEARCH=win64
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 export DISPLAY=
+# Compiler results are cached across build folders and clones side by side:
+# paths below the clone's parent folder are hashed relative to the build
+# folder, and the build folder itself is left out of the hash.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$VELMORA_ROOT")}
+export CCACHE_NOHASHDIR=1
+export CCACHE_DIR=${CCACHE_DIR:-$VELMORA_CACHE/ccache}
 
 # What a build needs on a fresh machine: the packages (scripts/bootstrap.sh,
 # which also installs any further Debian packages named here), the cached
@@ -26,6 +32,7 @@ velmora_configure() {
   cmake -S "$VELMORA_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$VELMORA_ROOT/cmake/toolchain-$target.cmake" \
     -DCMAKE_CROSSCOMPILING_EMULATOR="$VELMORA_ROOT/scripts/wine-run" \
+    $(command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache) \
     -DVELMORA_DEPS="$VELMORA_CACHE/deps.cmake" >/dev/null
 }
 
