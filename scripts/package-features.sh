@@ -5,7 +5,8 @@
 #                      installed DLL) and its CustomSchemas declarations in
 #                      that DLL's registry view, from pack/windows-search-x64.reg
 #   MoreFileTypes      Velmora's persistent handler on each further file type
-#                      that has none (a foreign handler is left alone)
+#                      of src/registration/FileTypes.inc that has none (a
+#                      foreign handler is left alone)
 # Both are installed by default.
 #
 #   package-features.sh wxi ARCH   WiX include for Velmora.wxs (wixl), on stdout
@@ -18,9 +19,10 @@ mode=$1
 arch=$2
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-handler='{7F0BCA34-AF00-403A-B243-23F2837DF0B1}'
-# The further file types; .tif-like raws first, then the newer containers and sidecars.
-types=(.dng .cr2 .nef .nrw .arw .orf .rw2 .raf .pef .srw .webp .heic .heif .avif .jxl .xmp)
+handler=$(bash "$root/scripts/file-types.sh" handler)
+# The further file types, as the file-type table lists them.
+mapfile -t types < <(bash "$root/scripts/file-types.sh" extensions further)
+[ ${#types[@]} -gt 0 ] || { echo "package-features: no further file types in the table" >&2; exit 1; }
 case $arch in
   x64) views=(64 32) ;;
   x86) views=(32) ;;

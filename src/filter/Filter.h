@@ -8,6 +8,7 @@
 // the module's object count are shared across threads.
 #pragma once
 
+#include "common/ComObject.h"
 #include "common/Win32.h"
 #include "diag/Debugger.h"
 #include "io/ByteSource.h"
@@ -23,11 +24,8 @@
 namespace velmora {
 
 template <class Document, class Configuration>
-class CFilter : public IFilter,
-                public IPersistFile,
-                public IPersistStream,
-                public IPersistStorage,
-                public IInitializeWithStream {
+class CFilter : public UnknownOf<CFilter<Document, Configuration>, IFilter, IPersistFile, IPersistStream,
+                                 IPersistStorage, IInitializeWithStream> {
 public:
     // moduleCount counts the module's live objects: up for as long as this
     // object lives.
@@ -42,14 +40,9 @@ public:
     CFilter(const CFilter&) = delete;
     CFilter& operator=(const CFilter&) = delete;
 
-    // IUnknown, shared by every face.
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&referenceCount)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG count = InterlockedDecrement(&referenceCount);
-        if (count == 0) delete this;
-        return static_cast<ULONG>(count);
-    }
+    // IUnknown (UnknownOf), shared by every face: the face for riid, or null
+    // with a log line for an interface the filter does not offer.
+    IUnknown* Face(REFIID riid);
 
     // IFilter: Init, GetChunk, GetText and GetValue come from the concrete class.
     STDMETHODIMP BindRegion(FILTERREGION, REFIID, void**) override { return E_NOTIMPL; }
@@ -98,7 +91,6 @@ protected:
     enum class Phase { NotStarted, Values, Text, Done };
 
     const Configuration* configuration;
-    LONG referenceCount = 1;
     ULONG nextChunkId = 1;
     std::unique_ptr<wchar_t[]> documentPath;  // null-terminated, or null
     std::unique_ptr<Document> document;
@@ -113,14 +105,13 @@ private:
 };
 
 template <class Document, class Configuration>
-STDMETHODIMP CFilter<Document, Configuration>::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    struct Face {
+IUnknown* CFilter<Document, Configuration>::Face(REFIID riid) {
+    struct Row {
         const IID* iid;
         IUnknown* face;
         const wchar_t* message;  // level-3 log line, or null
     };
-    const Face faces[] = {
+    const Row faces[] = {
         {&IID_IFilter, static_cast<IFilter*>(this), nullptr},
         {&IID_IPersistFile, static_cast<IPersistFile*>(this), L"INFO: IPersistFile interface queried \n"},
         {&IID_IPersistStream, static_cast<IPersistStream*>(this), L"INFO: IPersistStream interface queried \n"},
@@ -129,16 +120,13 @@ STDMETHODIMP CFilter<Document, Configuration>::QueryInterface(REFIID riid, void*
         {&IID_IPersist, static_cast<IPersistFile*>(this), nullptr},
         {&IID_IUnknown, static_cast<IPersistFile*>(this), nullptr},
     };
-    for (const Face& row : faces) {
+    for (const Row& row : faces) {
         if (!IsEqualIID(riid, *row.iid)) continue;
         if (row.message) debugger.Log(3, row.message);
-        *ppv = row.face;
-        AddRef();
-        return S_OK;
+        return row.face;
     }
-    *ppv = nullptr;
     debugger.Log(1, L"ERROR: interface is not supported \n");
-    return E_NOINTERFACE;
+    return nullptr;
 }
 
 }  // namespace velmora

@@ -92,17 +92,21 @@ STDMETHODIMP CVelmora::GetChunk(STAT_CHUNK* pStat) {
                 }
                 valueIndex = result.next;
                 if (!result.HasValue()) continue;  // this item only; the next may have a value
-                contentState = ContentState::ValueReady;
                 pStat->flags = CHUNK_VALUE;
                 pStat->attribute.guidPropSet = entry.propSpec.PropertySet();
                 if (entry.propSpec.Kind() == PRSPEC_LPWSTR) {
-                    // The host owns and frees this copy of the name.
+                    // The host owns and frees this copy of the name. Without
+                    // memory for it the chunk is lost, as a value is in
+                    // GetValue: a chunk without its property's name would be
+                    // indexed under no property.
                     pStat->attribute.psProperty.ulKind = PRSPEC_LPWSTR;
                     pStat->attribute.psProperty.lpwstr = CoTaskMemStrDup(entry.propSpec.Name());
+                    if (!pStat->attribute.psProperty.lpwstr) return E_OUTOFMEMORY;
                 } else {
                     pStat->attribute.psProperty.ulKind = PRSPEC_PROPID;
                     pStat->attribute.psProperty.propid = entry.propSpec.Id();
                 }
+                contentState = ContentState::ValueReady;
                 ++nextChunkId;
                 return S_OK;
             }

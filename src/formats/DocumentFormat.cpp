@@ -1,5 +1,6 @@
 #include "formats/DocumentFormat.h"
 
+#include "common/ByteOrder.h"
 #include <algorithm>
 #include <cstring>
 #include <string_view>
@@ -42,7 +43,7 @@ bool Has(const uint8_t* head, size_t length, size_t offset, std::string_view byt
 // box structure name none of them.
 bool IsHeif(const uint8_t* head, size_t length) {
     if (!Has(head, length, 4, "ftyp") || length < 16) return false;
-    const uint32_t boxSize = (uint32_t{head[0]} << 24) | (uint32_t{head[1]} << 16) | (uint32_t{head[2]} << 8) | head[3];
+    const uint32_t boxSize = ReadBig32(head);
     if (boxSize < 16) return false;
     static constexpr std::string_view kBrands[] = {"mif1", "mif2", "msf1", "heic", "heix", "heim", "heis",
                                                    "hevc", "hevx", "hevm", "hevs", "avif", "avis", "avio"};

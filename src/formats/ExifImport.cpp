@@ -1,5 +1,6 @@
 #include "formats/ExifImport.h"
 
+#include "common/ByteOrder.h"
 #include "formats/FormatHandler.h"
 
 #include "io/ByteSource.h"
@@ -29,9 +30,7 @@ void AppendSegment(std::string& jpeg, std::string_view signature, std::string_vi
 
 std::string_view TiffOfExifBlock(std::string_view block) {
     if (block.size() < 4 + 8) return {};
-    const uint32_t skip = (uint32_t{static_cast<uint8_t>(block[0])} << 24) |
-                          (uint32_t{static_cast<uint8_t>(block[1])} << 16) |
-                          (uint32_t{static_cast<uint8_t>(block[2])} << 8) | static_cast<uint8_t>(block[3]);
+    const uint32_t skip = ReadBig32(block.data());
     if (skip > block.size() - 4 - 8) return {};
     const std::string_view tiff = block.substr(4 + skip);
     if (tiff.compare(0, 4, std::string_view("II*\0", 4)) != 0 && tiff.compare(0, 4, std::string_view("MM\0*", 4)) != 0) {

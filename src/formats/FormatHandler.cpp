@@ -13,11 +13,6 @@
 
 namespace velmora {
 
-bool HasProperties(const SXMPMeta& meta) {
-    SXMPIterator properties(meta, kXMP_IterJustLeafNodes);
-    return properties.Next();
-}
-
 namespace {
 
 // The toolkit's handler for `format` over io. Throws XMP_Error for a
@@ -36,9 +31,8 @@ HandlerReading::Outcome ReadWithToolkitHandler(XMP_IO& io, XMP_FileFormat format
         std::string packet;
         const bool found = file.GetXMP(nullptr, &packet, nullptr);
         file.CloseFile();
-        const bool parsed = found && !packet.empty() && packet.size() <= std::numeric_limits<uint32_t>::max() &&
-                            PacketReader::ParsePacket(&meta, packet, 0, static_cast<uint32_t>(packet.size())) == S_OK;
-        return parsed && HasProperties(meta) ? HandlerReading::Outcome::Xmp : HandlerReading::Outcome::Nothing;
+        return found && !packet.empty() && PacketReader::ParseWholePacket(packet, meta) ? HandlerReading::Outcome::Xmp
+                                                                                        : HandlerReading::Outcome::Nothing;
     }
     XMP_PacketInfo packet;
     const bool found = file.GetXMP(&meta, nullptr, &packet);

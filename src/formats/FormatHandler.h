@@ -18,17 +18,14 @@
 
 #include "formats/HandlerReading.h"
 #include "io/ByteSource.h"
+#include "packet/PacketReader.h"
 #include "toolkit/XmpToolkit.h"
-
 
 namespace velmora {
 
 // Fills meta (an empty model) through the handler for the document's format
 // (for HEIF, Velmora's own container reading). Throws std::bad_alloc.
 HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata, SXMPMeta& meta);
-
-// Whether the model holds one property at least.
-bool HasProperties(const SXMPMeta& meta);
 
 // Fills meta (an empty model) through the toolkit's handler for `format`,
 // whatever the document's first bytes say. Throws std::bad_alloc.

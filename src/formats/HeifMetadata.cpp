@@ -206,11 +206,7 @@ HandlerReading ReadMetadata(const PrimaryMetadata& primary, bool importNativeMet
     // stands, through the same guard, without the Exif.
     debugger.Log(3, L"INFO: the primary image's XMP item is too large to reconcile with its Exif \n");
     HandlerReading reading;
-    const bool parsed = primary.xmp.size() <= std::numeric_limits<uint32_t>::max() &&
-                        PacketReader::ParsePacket(&meta, primary.xmp, 0, static_cast<uint32_t>(primary.xmp.size())) ==
-                            S_OK &&
-                        HasProperties(meta);
-    reading.outcome = parsed ? Outcome::Xmp : Outcome::Nothing;
+    reading.outcome = PacketReader::ParseWholePacket(primary.xmp, meta) ? Outcome::Xmp : Outcome::Nothing;
     return reading;
 }
 

@@ -4,6 +4,7 @@
 
 #include "formats/FormatHandler.h"
 
+#include "common/ByteOrder.h"
 #include "diag/Debugger.h"
 #include "toolkit/SourceIO.h"
 #include "formats/Decompress.h"
@@ -18,14 +19,7 @@ namespace velmora {
 
 namespace {
 
-constexpr uint32_t FourCC(const char (&name)[5]) {
-    return uint32_t(uint8_t(name[0])) << 24 | uint32_t(uint8_t(name[1])) << 16 | uint32_t(uint8_t(name[2])) << 8 |
-           uint32_t(uint8_t(name[3]));
-}
-
-uint32_t BigEndian32(const uint8_t* bytes) {
-    return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
-}
+constexpr uint32_t FourCC(const char (&name)[5]) { return ReadBig32(name); }
 
 // A box's content as it lies in the document; brotli: compressed, and the
 // inner type (4 bytes) already skipped.
@@ -49,16 +43,15 @@ HRESULT WalkBoxes(ByteSource& source, MetadataBoxes& boxes) {
     for (uint64_t at = 0; at < size && !(boxes.xmp.found && boxes.exif.found);) {
         uint8_t header[16];
         if (size - at < 8) break;
-        HRESULT hr = source.ReadExactly(at, header, 8);
-        if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
-        uint64_t length = BigEndian32(header);
-        const uint32_t type = BigEndian32(header + 4);
+        HRESULT hr = S_OK;
+        if (!source.ReadOrEnd(at, header, 8, hr)) return hr;
+        uint64_t length = ReadBig32(header);
+        const uint32_t type = ReadBig32(header + 4);
         uint64_t headerLength = 8;
         if (length == 1) {
             if (size - at < 16) break;
-            hr = source.ReadExactly(at + 8, header + 8, 8);
-            if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
-            length = uint64_t(BigEndian32(header + 8)) << 32 | BigEndian32(header + 12);
+            if (!source.ReadOrEnd(at + 8, header + 8, 8, hr)) return hr;
+            length = ReadBig64(header + 8);
             headerLength = 16;
         } else if (length == 0) {
             length = size - at;  // the last box, to the document's end
@@ -71,9 +64,8 @@ HRESULT WalkBoxes(ByteSource& source, MetadataBoxes& boxes) {
         uint32_t inner = type;
         if (type == FourCC("brob") && content.length >= 4) {
             uint8_t name[4];
-            hr = source.ReadExactly(content.offset, name, 4);
-            if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
-            inner = BigEndian32(name);
+            if (!source.ReadOrEnd(content.offset, name, 4, hr)) return hr;
+            inner = ReadBig32(name);
             content.brotli = true;
             content.offset += 4;
             content.length -= 4;
@@ -90,11 +82,6 @@ HRESULT WalkBoxes(ByteSource& source, MetadataBoxes& boxes) {
 bool ReadBox(ByteSource& source, const BoxContent& box, const wchar_t* name, std::string& bytes, HRESULT& readFailure) {
     return ReadMetadataBlock(source, box.offset, box.length, box.brotli ? Compression::Brotli : Compression::None,
                              L"the JPEG XL " + std::wstring(name) + L" box", bytes, readFailure);
-}
-
-bool ParseXmp(const std::string& xmp, SXMPMeta& meta) {
-    return xmp.size() <= std::numeric_limits<uint32_t>::max() &&
-           PacketReader::ParsePacket(&meta, xmp, 0, static_cast<uint32_t>(xmp.size())) == S_OK && HasProperties(meta);
 }
 
 }  // namespace
@@ -126,7 +113,7 @@ void ReadJpegXl(ByteSource& source, bool importNativeMetadata, SXMPMeta& meta, H
     if (haveXmp) reading.place = boxes.xmp.brotli ? L"a brob box" : L"an xml box";
 
     if (!haveExif) {
-        if (haveXmp && ParseXmp(xmp, meta)) reading.outcome = HandlerReading::Outcome::Xmp;
+        if (haveXmp && PacketReader::ParseWholePacket(xmp, meta)) reading.outcome = HandlerReading::Outcome::Xmp;
         return;
     }
     if (!haveXmp || xmp.size() <= kMaxSegmentXmp) {
@@ -135,7 +122,7 @@ void ReadJpegXl(ByteSource& source, bool importNativeMetadata, SXMPMeta& meta, H
     }
     // XMP too large for one JPEG segment: the Exif's properties are added
     // where the XMP has none of its own.
-    if (!ParseXmp(xmp, meta)) {
+    if (!PacketReader::ParseWholePacket(xmp, meta)) {
         meta = SXMPMeta();
         reading.outcome = ReconcileAsJpeg({}, tiff, true, meta);
         return;

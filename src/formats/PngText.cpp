@@ -4,6 +4,7 @@
 
 #include "formats/FormatHandler.h"
 
+#include "common/ByteOrder.h"
 #include "diag/Debugger.h"
 #include "formats/Decompress.h"
 #include "packet/PacketReader.h"
@@ -37,10 +38,6 @@ struct Candidate {
     uint64_t offset = 0;  // of the text in the document
     uint64_t length = 0;
 };
-
-uint32_t BigEndian32(const uint8_t* bytes) {
-    return uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
-}
 
 // The text of a tEXt, zTXt or iTXt chunk whose keyword is one of the two,
 // told from its head (the chunk's first bytes). False for any other chunk.
@@ -89,9 +86,9 @@ HRESULT WalkChunks(ByteSource& source, std::vector<Candidate>& candidates) {
     bool tooMany = false;
     for (uint64_t at = kPngSignatureSize; size - at >= 12;) {
         uint8_t header[8];
-        HRESULT hr = source.ReadExactly(at, header, 8);
-        if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
-        const uint64_t length = BigEndian32(header);
+        HRESULT hr = S_OK;
+        if (!source.ReadOrEnd(at, header, 8, hr)) return hr;
+        const uint64_t length = ReadBig32(header);
         const std::string_view type(reinterpret_cast<const char*>(header + 4), 4);
         if (length > 0x7FFFFFFF || length > size - at - 12) {
             debugger.Log(1, L"ERROR: a PNG chunk runs past the end of the document; the chunks after it are not read \n");
@@ -101,8 +98,7 @@ HRESULT WalkChunks(ByteSource& source, std::vector<Candidate>& candidates) {
         if (type == "tEXt" || type == "zTXt" || type == "iTXt") {
             char head[kTextHeadSize];
             const DWORD headLength = static_cast<DWORD>(std::min<uint64_t>(length, sizeof head));
-            hr = source.ReadExactly(at + 8, head, headLength);
-            if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
+            if (!source.ReadOrEnd(at + 8, head, headLength, hr)) return hr;
             Candidate candidate;
             if (TakeText(type, std::string_view(head, headLength), at + 8, length, candidate)) {
                 if (candidates.size() < kMaxCandidates) {
@@ -199,8 +195,7 @@ void ReadPngText(ByteSource& source, SXMPMeta& meta, HandlerReading& reading) {
         if (FAILED(hr)) break;
         std::string xmp;
         if (!ReadCandidate(source, candidate, xmp, hr)) continue;
-        if (xmp.size() <= std::numeric_limits<uint32_t>::max() &&
-            PacketReader::ParsePacket(&meta, xmp, 0, static_cast<uint32_t>(xmp.size())) == S_OK && HasProperties(meta)) {
+        if (PacketReader::ParseWholePacket(xmp, meta)) {
             reading.outcome = HandlerReading::Outcome::Xmp;
             reading.place = candidate.place;
             return;

@@ -34,6 +34,15 @@ public:
     // first (a part of target may then be filled), or a failed read's code.
     HRESULT ReadExactly(uint64_t offset, void* target, DWORD count);
 
+    // ReadExactly for a walk whose end is the document's: true when the bytes
+    // were read; false when the source ended first (`failure` S_OK: the walk
+    // is done) or a read failed (`failure` its code).
+    bool ReadOrEnd(uint64_t offset, void* target, DWORD count, HRESULT& failure) {
+        const HRESULT hr = ReadExactly(offset, target, count);
+        failure = FAILED(hr) ? hr : S_OK;
+        return hr == S_OK;
+    }
+
 protected:
     static constexpr uint64_t kUnknownPosition = ~uint64_t{0};
 

@@ -1,5 +1,7 @@
 #include "packet/CharacterForm.h"
 
+#include "common/ByteOrder.h"
+
 namespace velmora {
 
 // The parser's own rules: the first character is U+FEFF or ASCII, and U+0000
@@ -28,15 +30,13 @@ uint32_t DecodeUnit(CharacterForm form, const uint8_t* unit) {
     case CharacterForm::Utf8:
         return unit[0];
     case CharacterForm::Utf16Big:
-        return static_cast<uint32_t>(unit[0]) << 8 | unit[1];
+        return ReadBig16(unit);
     case CharacterForm::Utf16Little:
-        return static_cast<uint32_t>(unit[1]) << 8 | unit[0];
+        return ReadLittle16(unit);
     case CharacterForm::Utf32Big:
-        return static_cast<uint32_t>(unit[0]) << 24 | static_cast<uint32_t>(unit[1]) << 16 |
-               static_cast<uint32_t>(unit[2]) << 8 | unit[3];
+        return ReadBig32(unit);
     case CharacterForm::Utf32Little:
-        return static_cast<uint32_t>(unit[3]) << 24 | static_cast<uint32_t>(unit[2]) << 16 |
-               static_cast<uint32_t>(unit[1]) << 8 | unit[0];
+        return ReadLittle32(unit);
     }
     return 0;
 }

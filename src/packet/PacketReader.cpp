@@ -270,6 +270,16 @@ HRESULT PacketReader::ReadInto(SXMPMeta& meta) {
     return S_OK;
 }
 
+bool PacketReader::ParseWholePacket(const std::string& packet, SXMPMeta& meta) {
+    return packet.size() <= std::numeric_limits<uint32_t>::max() &&
+           ParsePacket(&meta, packet, 0, static_cast<uint32_t>(packet.size())) == S_OK && HasProperties(meta);
+}
+
+bool HasProperties(const SXMPMeta& meta) {
+    SXMPIterator properties(meta, kXMP_IterJustLeafNodes);
+    return properties.Next();
+}
+
 HRESULT PacketReader::ParsePacket(SXMPMeta* meta, const std::string& buffer, uint32_t offset, uint32_t length) {
     if (!meta) return E_FAIL;
     // The stretch comes from the scanner, but never read outside the buffer.

@@ -47,6 +47,11 @@ public:
     // Parses buffer[offset, offset + length) into meta in one call.
     static HRESULT ParsePacket(SXMPMeta* meta, const std::string& buffer, uint32_t offset, uint32_t length);
 
+    // A packet that a format reader took out whole, parsed into meta (an
+    // empty model): true when it fits one parser call, parses, and gives a
+    // model with one property at least. Throws std::bad_alloc.
+    static bool ParseWholePacket(const std::string& packet, SXMPMeta& meta);
+
 private:
     // Up to one block at offset into the block; 0 at the end or after a
     // failed read.
@@ -63,5 +68,8 @@ private:
     DWORD blockFilled = 0;     // how many of them there are
     HRESULT readFailure = S_OK;
 };
+
+// Whether the model holds one property at least.
+bool HasProperties(const SXMPMeta& meta);
 
 }  // namespace velmora

@@ -7,6 +7,7 @@
 
 #include "common/Memory.h"
 
+#include "MallocSpy.h"
 #include "TestStream.h"
 
 #include <cstdio>
@@ -187,6 +188,53 @@ TEST_F(HeapFault, EveryAllocationFromLoadToTheLastChunk) {
         std::printf("%ls, %s: %zu heap allocations, %zu of them failing the call that made them\n", name,
                     way == Way::File ? "file" : "stream", allocations, failures);
     }
+}
+
+// The same walk with the COM task allocator failing instead: the memory that
+// crosses to the host (property names in chunk attributes, PROPVARIANTs and
+// their strings) and whatever a load takes from it. Each failure ends in
+// E_OUTOFMEMORY from the call that ran out, or changes nothing.
+TEST_F(HeapFault, EveryTaskAllocationFromLoadToTheLastChunk) {
+    RegistrySandbox::SetDword(kEngineKey, L"DebugMode", 0);
+    debugger.Initialize(kEngineKey.c_str(), kProductDisplayName);
+    CoInitialize(nullptr);
+    {
+        MallocSpy spy;
+        ASSERT_TRUE(spy.Registered());
+        for (Way way : {Way::File, Way::Stream}) {
+            SCOPED_TRACE(way == Way::File ? "file" : "stream");
+            const std::wstring path = TestDataPath(L"standard.jpg");
+            const std::string bytes = ReadBytes(path);
+            const size_t before = spy.Allocations();
+            const Seen reference = Run(way, path, bytes);
+            const size_t allocations = spy.Allocations() - before;
+            ASSERT_HR(FILTER_E_END_OF_CHUNKS, reference.last);
+            ASSERT_GT(allocations, 20u);
+
+            size_t failures = 0, named = 0;
+            for (size_t k = 0; k < allocations; ++k) {
+                const size_t failedBefore = spy.FailedAllocations();
+                spy.FailAllocations(1, k);
+                const Seen seen = Run(way, path, bytes);
+                spy.FailAllocations(0);
+                ASSERT_EQ(failedBefore + 1, spy.FailedAllocations()) << "allocation " << k << " was not made again";
+                ASSERT_LE(seen.steps.size(), reference.steps.size()) << "allocation " << k;
+                for (size_t i = 0; i + 1 < seen.steps.size(); ++i) {
+                    ASSERT_EQ(reference.steps[i], seen.steps[i]) << "allocation " << k << ", call " << i;
+                }
+                if (seen.last == E_OUTOFMEMORY) {
+                    ++failures;
+                    // A named property's chunk that could not carry its name.
+                    if (seen.steps.back().rfind(L"GetChunk ", 0) == 0) ++named;
+                } else {
+                    ASSERT_EQ(reference.steps, seen.steps) << "allocation " << k;
+                }
+            }
+            EXPECT_GT(named, 0u);
+            EXPECT_GT(failures, allocations / 2);
+        }
+    }
+    CoUninitialize();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "RegistrationFixture.h"
 
 #include "common/Product.h"
+#include "registration/FileTypes.h"
 #include "xmp/StandardSchemas.h"
 
 #include "ChunkRecorder.h"
@@ -52,6 +53,12 @@ TEST(PinnedIdentities, ClassIdentifiersPropertySetsAndProductKey) {
         SCOPED_TRACE(row.what);
         EXPECT_EQ(row.pinned, row.product);
     }
+}
+
+// The types regsvr32 registers are the core rows of the file-type table, in order.
+TEST(PinnedIdentities, TheDllRegistersTheseFileTypes) {
+    ASSERT_EQ(std::size(kExtensions), kFileTypeCount);
+    for (size_t i = 0; i < kFileTypeCount; ++i) EXPECT_EQ(std::wstring(kExtensions[i]), kFileTypes[i].extension);
 }
 
 using PinnedRegistryPaths = RegistrationTest;

@@ -7,6 +7,7 @@
 
 #include "LoadedModule.h"
 #include "TestSupport.h"
+#include "registration/FileTypes.h"
 
 #include <windows.h>
 
@@ -99,11 +100,15 @@ private:
 bool EnableDetailLog();
 
 // The two class identifiers as registration writes them, literal text as
-// installed systems hold it, and the eleven file types regsvr32 registers.
+// installed systems hold it, and the file types regsvr32 registers: the core
+// rows of the file-type table (PinnedIdentitiesTest pins them by name).
 inline const std::wstring kFilterClassText = L"{2BD5D05B-F921-4FB6-B4D1-2F5CEE09471D}";
 inline const std::wstring kHandlerClassText = L"{7F0BCA34-AF00-403A-B243-23F2837DF0B1}";
-inline const wchar_t* const kRegisteredExtensions[] = {L".ai", L".jpg", L".jpeg", L".tif", L".tiff", L".ps",
-                                                       L".eps", L".gif", L".png", L".psd", L".svg"};
+inline const std::vector<const wchar_t*> kRegisteredExtensions = [] {
+    std::vector<const wchar_t*> extensions;
+    for (size_t i = 0; i < kFileTypeCount; ++i) extensions.push_back(kFileTypes[i].extension);
+    return extensions;
+}();
 
 using Lines = std::vector<std::wstring>;
 
