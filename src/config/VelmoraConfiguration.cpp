@@ -6,6 +6,8 @@
 #include "common/Registry.h"
 #include "config/CustomSchemaRegistry.h"
 #include "config/SchemaDefinitions.h"
+#include "diag/Debugger.h"
+#include "xmp/DescriptiveText.h"
 #include "xmp/PropSpecListBuilder.h"
 
 #include <memory>
@@ -73,6 +75,10 @@ VelmoraConfiguration::VelmoraConfiguration(const std::wstring& path) : keyPath(p
     formatHandlers = ReadRegistrySwitch(keyPath, L"FormatHandlers", true);
     nativeMetadata = ReadRegistrySwitch(keyPath, L"NativeMetadata", true);
     languageLocales = ReadRegistrySwitch(keyPath, L"LanguageLocales", true);
+    descriptiveText = ReadRegistrySwitch(keyPath, L"DescriptiveText", true);
+    if (!descriptiveText) {
+        debugger.Log(2, L"INFO: descriptive text is off: the full text holds the mapped properties' values alone \n");
+    }
 
     XmpMetadataPropSpecListBuilder builder(keyPath);
     builder.Build(standardPropSpecs);
@@ -80,6 +86,9 @@ VelmoraConfiguration::VelmoraConfiguration(const std::wstring& path) : keyPath(p
     // Before any document is parsed in this process, so that documents
     // cannot choose the prefixes the definition files' paths go through.
     RegisterDefinitionPrefixes(customSchemas);
+    // The usual prefixes of the namespaces the definition files' paths pass
+    // through, where the files themselves gave none.
+    RegisterDescriptivePrefixes();
 }
 
 const VelmoraConfiguration& VelmoraConfiguration::Instance() {

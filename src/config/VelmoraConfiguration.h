@@ -37,6 +37,10 @@ public:
     // host breaks it into words as that language; off, every chunk carries
     // the system default locale.
     bool languageLocales = true;
+    // "DescriptiveText": the full text holds, beside the mapped properties'
+    // values, every descriptive text of the document (xmp/DescriptiveText.h);
+    // off, the mapped properties' values alone.
+    bool descriptiveText = true;
     PropSpecList standardPropSpecs;
     CustomSchemaList customSchemas;
 };

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 namespace velmora {
 
@@ -16,7 +17,61 @@ namespace {
 // Text chunks are the document's contents.
 constexpr GUID kStorageSet = PSGUID_STORAGE;
 
+bool IsContentsProperty(const FULLPROPSPEC& attribute) {
+    return IsEqualGUID(attribute.guidPropSet, kStorageSet) && attribute.psProperty.ulKind == PRSPEC_PROPID &&
+           attribute.psProperty.propid == PID_STG_CONTENTS;
+}
+
+// A host property as a key: its set, then its identifier or its name with
+// the ASCII letters in upper case (the host's own matching rule).
+std::wstring PropertyKey(const FullPropSpec& spec) {
+    std::wstring key(reinterpret_cast<const wchar_t*>(&spec.PropertySet()), sizeof(GUID) / sizeof(wchar_t));
+    if (spec.Kind() == PRSPEC_LPWSTR) {
+        key += L'N';
+        for (const wchar_t* c = spec.Name(); c && *c; ++c) key += (*c >= L'a' && *c <= L'z') ? *c - L'a' + L'A' : *c;
+    } else {
+        key += L'#';
+        key += std::to_wstring(spec.Id());
+    }
+    return key;
+}
+
 }  // namespace
+
+void CVelmora::GroupSharedProperties() {
+    sharedGroups.assign(selection.size(), -1);
+    std::unordered_map<std::wstring, int32_t> first;
+    std::vector<int32_t> members(selection.size(), 0);
+    for (size_t i = 0; i < selection.size(); ++i) {
+        const int32_t group = first.emplace(PropertyKey(selection[i].propSpec), static_cast<int32_t>(i)).first->second;
+        sharedGroups[i] = group;
+        ++members[static_cast<size_t>(group)];
+    }
+    for (int32_t& group : sharedGroups) {
+        if (members[static_cast<size_t>(group)] < 2) group = -1;
+    }
+}
+
+bool CVelmora::FirstOfItsProperty(int32_t group, const PropertyValue& value) {
+    std::wstring key = std::to_wstring(group);
+    switch (value.kind) {
+    case PropertyValue::Text:
+        key += L'T';
+        key += value.text;
+        break;
+    case PropertyValue::Date:
+        key += L'D';
+        key += std::to_wstring((static_cast<uint64_t>(value.time.dwHighDateTime) << 32) | value.time.dwLowDateTime);
+        break;
+    case PropertyValue::Integer:
+        key += L'I';
+        key += std::to_wstring(value.number);
+        break;
+    default:
+        return true;  // numbers of other types: as many as the sources give
+    }
+    return delivered.insert(std::move(key)).second;
+}
 
 CVelmora::CVelmora(const VelmoraConfiguration& configuration) : CFilter(configuration, ModuleCount) {}
 
@@ -33,6 +88,9 @@ STDMETHODIMP CVelmora::Init(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPE
     // text list may already be cleared, so the old walk must not resume.
     selection.clear();
     selectionCount = 0;
+    sharedGroups.clear();
+    delivered.clear();
+    fullText = false;
     phase = Phase::NotStarted;
     contentState = ContentState::None;
 
@@ -51,6 +109,9 @@ STDMETHODIMP CVelmora::Init(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPE
             } else if (grfFlags & IFILTER_INIT_APPLY_INDEX_ATTRIBUTES) {
                 selection.assign(propSpecs.begin(), propSpecs.end());
             }
+            GroupSharedProperties();
+            fullText = cAttributes > 0 ? std::any_of(aAttributes, aAttributes + cAttributes, IsContentsProperty)
+                                       : (grfFlags & IFILTER_INIT_APPLY_INDEX_ATTRIBUTES) != 0;
         }
         selectionCount = static_cast<ULONG>(selection.size());
         *pFlags = 0;  // never IFILTER_FLAGS_OLE_PROPERTIES
@@ -62,7 +123,7 @@ STDMETHODIMP CVelmora::Init(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPE
         textCursor = document->TextBegin();
         pendingText.clear();
         pendingOffset = 0;
-        phase = selection.empty() ? Phase::Done : Phase::Values;
+        phase = selection.empty() && !fullText ? Phase::Done : Phase::Values;
         return S_OK;
     });
 }
@@ -92,6 +153,8 @@ STDMETHODIMP CVelmora::GetChunk(STAT_CHUNK* pStat) {
                 }
                 valueIndex = result.next;
                 if (!result.HasValue()) continue;  // this item only; the next may have a value
+                const int32_t group = sharedGroups[currentEntry];
+                if (group >= 0 && !FirstOfItsProperty(group, currentValue)) continue;
                 pStat->flags = CHUNK_VALUE;
                 pStat->attribute.guidPropSet = entry.propSpec.PropertySet();
                 if (entry.propSpec.Kind() == PRSPEC_LPWSTR) {
@@ -110,6 +173,8 @@ STDMETHODIMP CVelmora::GetChunk(STAT_CHUNK* pStat) {
                 ++nextChunkId;
                 return S_OK;
             }
+            // All or nothing: should memory run out, the next call walks again.
+            if (fullText && configuration->descriptiveText) document->AddDescriptiveText();
             textCursor = document->TextBegin();
             phase = Phase::Text;
         }

@@ -10,6 +10,7 @@
 #include "xmp/XmpPacket.h"
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace velmora {
@@ -39,6 +40,12 @@ protected:
 private:
     // A named file (fileName set) or a source read in place (source set).
     HRESULT LoadDocument(LPCOLESTR fileName, ByteSource* source);
+    // Entries of the selection that share their host property with another
+    // get the index of the first of them; the others -1.
+    void GroupSharedProperties();
+    // False when another entry of the same host property already gave this
+    // value: a name two sources give is one value chunk.
+    bool FirstOfItsProperty(int32_t group, const PropertyValue& value);
 
     ULONG selectionCount = 0;
     ULONG currentEntry = 0;
@@ -51,6 +58,11 @@ private:
     std::wstring pendingText;
     size_t pendingOffset = 0;
     PropertyValue currentValue;
+    // The host asked for the document's contents: every property, or the
+    // contents property by name. The descriptive text then joins the full text.
+    bool fullText = false;
+    std::vector<int32_t> sharedGroups;  // one per selection entry
+    std::unordered_set<std::wstring> delivered;  // group and value of each shared value chunk
 };
 
 }  // namespace velmora

@@ -9,6 +9,8 @@
 #include "formats/DocumentFormat.h"
 #include "formats/FormatHandler.h"
 #include "packet/PacketReader.h"
+#include "xmp/DescriptiveText.h"
+#include "xmp/WildcardPaths.h"
 
 #include <charconv>
 #include <new>
@@ -43,6 +45,7 @@ void XmpPacket::Forget(bool joinArrayItems) {
     meta.reset();
     texts.clear();
     last.valid = false;
+    expansion.valid = false;
     loaded = false;
     this->joinArrayItems = joinArrayItems;
 }
@@ -157,6 +160,7 @@ HRESULT XmpPacket::LoadThroughPacketSearch(ByteSource& source) {
 ValueResult XmpPacket::GetItemValue(const std::string& schemaNS, const std::string& propPath, VARTYPE type,
                                     int32_t index, PropertyValue& value, const ValueMap* valueMap) {
     if (!meta) return ValueResult::End();
+    if (IsWildcardPath(propPath)) return GetWildcardItem(schemaNS, propPath, type, index, value, valueMap);
     std::string text;
     std::string language;
     try {
@@ -182,6 +186,12 @@ ValueResult XmpPacket::GetItemValue(const std::string& schemaNS, const std::stri
             if (options & kXMP_PropArrayIsAltText) language = ItemLanguage(schemaNS, propPath, index);
         } else if (index != 1) {
             return ValueResult::End();
+        } else if (options & kXMP_PropHasLang) {
+            // An item named by its own path (an alternative that a wildcard
+            // path reached) keeps its language too.
+            if (!meta->GetQualifier(schemaNS.c_str(), propPath.c_str(), kXMP_NS_XML, "lang", &language, nullptr)) {
+                language.clear();
+            }
         }
     } catch (const XMP_Error& error) {
         // A path the toolkit refuses names no property of this document.
@@ -247,6 +257,30 @@ ValueResult XmpPacket::ConvertItem(const std::string& text, VARTYPE type, int32_
         value.kind = PropertyValue::Text;
         return next;
     }
+}
+
+ValueResult XmpPacket::GetWildcardItem(const std::string& schemaNS, const std::string& propPath, VARTYPE type,
+                                       int32_t index, PropertyValue& value, const ValueMap* valueMap) {
+    if (!expansion.valid || expansion.propPath != propPath || expansion.schemaNS != schemaNS) {
+        expansion.valid = false;
+        expansion.leaves.clear();
+        expansion.schemaNS.assign(schemaNS);
+        expansion.propPath.assign(propPath);
+        ExpandWildcardPath(*meta, schemaNS, propPath, expansion.leaves);
+        expansion.valid = true;
+    }
+    if (index < 1 || static_cast<size_t>(index) > expansion.leaves.size()) return ValueResult::End();
+    // Each leaf is one value; a leaf without one (a structure) ends nothing.
+    const ValueResult leaf =
+        GetItemValue(schemaNS, expansion.leaves[static_cast<size_t>(index) - 1], type, 1, value, valueMap);
+    if (leaf.HasValue()) return ValueResult::Found(index + 1);
+    return ValueResult::Skipped(index + 1);
+}
+
+void XmpPacket::AddDescriptiveText() {
+    if (!meta) return;
+    TextList added = CollectDescriptiveText(*meta, texts);
+    texts.splice(texts.end(), added);
 }
 
 std::string XmpPacket::ItemLanguage(const std::string& schemaNS, const std::string& propPath, int32_t index) const {

@@ -16,6 +16,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -101,6 +102,9 @@ public:
                              int32_t index, PropertyValue& value, const ValueMap* valueMap = nullptr);
 
     void ClearText() { texts.clear(); }
+    // Appends the model's descriptive texts (xmp/DescriptiveText.h) that the
+    // text list does not hold yet; on failure the list is as it was.
+    void AddDescriptiveText();
     TextList::const_iterator TextBegin() const { return texts.begin(); }
     TextList::const_iterator TextEnd() const { return texts.end(); }
 
@@ -115,7 +119,18 @@ private:
         bool valid = false;
     };
 
+    // The leaf paths a definition path with "[*]" steps names in this
+    // document (xmp/WildcardPaths.h), for the property queried last.
+    struct Expansion {
+        std::string schemaNS;
+        std::string propPath;
+        std::vector<std::string> leaves;
+        bool valid = false;
+    };
+
     void Forget(bool joinArrayItems);
+    ValueResult GetWildcardItem(const std::string& schemaNS, const std::string& propPath, VARTYPE type,
+                                int32_t index, PropertyValue& value, const ValueMap* valueMap);
     // S_FALSE when the handler gave nothing to use and the packet search is next.
     HRESULT LoadThroughHandler(ByteSource& source);
     HRESULT LoadThroughPacketSearch(ByteSource& source);
@@ -130,6 +145,7 @@ private:
     std::unique_ptr<SXMPMeta> meta;
     TextList texts;
     Lookup last;
+    Expansion expansion;
 };
 
 // An XMP date (already in UTC) as a FILETIME; fractions of a second dropped.

@@ -96,6 +96,13 @@ const PackSchema kPack[] = {
      L"exifex-lensmanufacturer.txt", {L"exifEX:LensMake|100|string"}},  // System.Photo.LensManufacturer
     {L"WindowsSearchPack.exifEX.LensModel", L"http://cipa.jp/exif/1.0/", &kLensModel, L"exifex-lensmodel.txt",
      {L"exifEX:LensModel|100|string"}},  // System.Photo.LensModel
+    {L"WindowsSearchPack.MicrosoftPhoto.Summary", L"http://ns.microsoft.com/photo/1.0", &kSummaryInformation,
+     L"microsoftphoto-summary.txt", {L"MicrosoftPhoto:LastKeywordXMP|5|string"}},  // System.Keywords
+    {L"WindowsSearchPack.mwg-rs.People", L"http://www.metadataworkinggroup.com/schemas/regions/", &kPeopleNames,
+     L"mwgrs-people.txt",
+     {L"mwg-rs:Regions/mwg-rs:RegionList[*]/mwg-rs:Name|100|string"}},  // System.Photo.PeopleNames
+    {L"WindowsSearchPack.MP.People", L"http://ns.microsoft.com/photo/1.2/", &kPeopleNames, L"mp-people.txt",
+     {L"MP:RegionInfo/MPRI:Regions[*]/MPReg:PersonDisplayName|100|string"}},  // System.Photo.PeopleNames
 };
 
 const std::wstring kX64Root = L"SOFTWARE\\Corvantis\\Velmora\\CustomSchemas\\";

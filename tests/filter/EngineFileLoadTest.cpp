@@ -206,7 +206,11 @@ TEST_F(EngineFileLoad, ListIsTheConfigurationsStandardList) {
     configuration->standardPropSpecs = {
         MetadataPropSpec(kXMP_NS_Photoshop, "Urgency", FullPropSpec(FMTID_XmpPhotoshop, L"Urgency"), VT_INT)};
     ComPtr<IFilter> filter = Loaded(TestDataPath(L"standard.jpg"));
-    EXPECT_EQ((Lines{L"1 V Photoshop/Urgency INT=5", L"2 T 5"}), AllChunks(filter.Get()));
+    // The document's Dublin Core texts, which no entry maps, still reach the
+    // full text as its descriptive text.
+    EXPECT_EQ((Lines{L"1 V Photoshop/Urgency INT=5", L"2 T 5", L"3 T Ana Lima", L"4 T Ben Okafor", L"5 T harbour",
+                     L"6 T boats", L"7 T dawn", L"8 T Harbour at dawn", L"9 T(0x0407) Hafen im Morgengrauen"}),
+              AllChunks(filter.Get()));
 
     // A document without XMP gets no list, so even a host naming it gets nothing.
     ComPtr<IFilter> bare = Loaded(TestDataPath(L"no-xmp.jpg"));
@@ -217,12 +221,15 @@ TEST_F(EngineFileLoad, ListIsTheConfigurationsStandardList) {
 }
 
 TEST_F(EngineFileLoad, DefaultSchemasSwitchReachesTheChunks) {
-    // With Dublin Core off, the first chunk of the standard document is Photoshop's.
+    // With Dublin Core off, the first chunk of the standard document is
+    // Photoshop's; Dublin Core's texts reach the full text as descriptive text.
     RegistrySandbox::SetDword(kEngineKey + L"\\DefaultSchemas", L"DC", 0);
     configuration = std::make_unique<VelmoraConfiguration>(kEngineKey);
     ComPtr<IFilter> filter = Loaded(TestDataPath(L"standard.jpg"));
     EXPECT_EQ((Lines{L"1 V Photoshop/Urgency INT=5", L"2 V SummaryInformation/12 FILETIME=2024-05-04T04:20:30Z",
                      L"3 V XmpBasic/CreateDate FILETIME=2024-05-04T04:20:30Z", L"4 T 5",
-                     L"5 T 2024-05-04T06:20:30+02:00", L"6 T 2024-05-04T06:20:30+02:00"}),
+                     L"5 T 2024-05-04T06:20:30+02:00", L"6 T 2024-05-04T06:20:30+02:00", L"7 T Ana Lima",
+                     L"8 T Ben Okafor", L"9 T harbour", L"10 T boats", L"11 T dawn", L"12 T Harbour at dawn",
+                     L"13 T(0x0407) Hafen im Morgengrauen"}),
               AllChunks(filter.Get()));
 }

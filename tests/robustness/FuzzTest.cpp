@@ -1,6 +1,7 @@
 // Short fuzzing run, the seed files and every recorded regression input,
 // each through both host paths of the DLL with all the loop's checks.
 #include "DllFixture.h"
+#include "PropertyPack.h"
 
 #include <cstdio>
 #include <map>
@@ -23,6 +24,8 @@ class Fuzz : public DllTest {};
 // A few hundred mutated inputs per seed value; the run is deterministic, so a
 // finding can be reproduced with velmora-fuzz --seed N --count M --findings DIR.
 TEST_F(Fuzz, ShortRunsFindNothing) {
+    // With the property pack, so that its wildcard paths meet the huge arrays.
+    velmora::test::DeclarePropertyPack();
     LoadDll(true, 0);  // no log: the run measures the filter, not the debugger output
     std::vector<std::string> seeds;
     for (auto& [name, bytes] : ReadDirectory(DataDirectory())) seeds.push_back(std::move(bytes));

@@ -19,6 +19,7 @@ const Mutator::Named Mutator::kMutations[] = {
     {"stray-markers", &Mutator::StrayMarkers}, {"cut-range", &Mutator::CutRange},
     {"copy-range", &Mutator::CopyRange},       {"odd-values", &Mutator::OddValues},
     {"container-structure", &Mutator::ContainerStructure}, {"compressed-block", &Mutator::CompressedBlock},
+    {"huge-array", &Mutator::HugeArray},
 };
 
 Mutator::Mutator(std::vector<std::string> seeds, uint64_t seed, size_t maxSize, size_t maxNesting)
@@ -173,6 +174,49 @@ void Mutator::DeepNesting(std::string& data) {
     size_t at = data.find("</rdf:Description>", FindPacket(data, begin, end) ? begin : 0);
     if (at == std::string::npos) at = random.Below(data.size() + 1);
     data.insert(at, nest);
+}
+
+void Mutator::HugeArray(std::string& data) {
+    // Face regions (a wildcard path of the property pack walks them), the
+    // filter's own comments and IPTC locations (the full-text walk takes
+    // them); item texts short, long, empty, numeric or not Latin.
+    struct Shape {
+        const char* open;
+        const char* item;  // the item's text goes between item and close
+        const char* itemClose;
+        const char* close;
+    };
+    static const Shape kShapes[] = {
+        {"<mwg-rs:Regions xmlns:mwg-rs='http://www.metadataworkinggroup.com/schemas/regions/' rdf:parseType='Resource'>"
+         "<mwg-rs:RegionList><rdf:Bag>",
+         "<rdf:li rdf:parseType='Resource'><mwg-rs:Type>Face</mwg-rs:Type><mwg-rs:Name>", "</mwg-rs:Name></rdf:li>",
+         "</rdf:Bag></mwg-rs:RegionList></mwg-rs:Regions>"},
+        {"<velmoraText:Comments xmlns:velmoraText='http://ns.corvantis.com/velmora/text/1.0/'><rdf:Bag>", "<rdf:li>",
+         "</rdf:li>", "</rdf:Bag></velmoraText:Comments>"},
+        {"<Iptc4xmpExt:LocationShown xmlns:Iptc4xmpExt='http://iptc.org/std/Iptc4xmpExt/2008-02-29/'><rdf:Bag>",
+         "<rdf:li rdf:parseType='Resource'><Iptc4xmpExt:City>", "</Iptc4xmpExt:City></rdf:li>",
+         "</rdf:Bag></Iptc4xmpExt:LocationShown>"},
+        {"<MP:RegionInfo xmlns:MP='http://ns.microsoft.com/photo/1.2/' xmlns:MPRI='http://ns.microsoft.com/photo/1.2/t/RegionInfo#'"
+         " xmlns:MPReg='http://ns.microsoft.com/photo/1.2/t/Region#' rdf:parseType='Resource'><MPRI:Regions><rdf:Bag>",
+         "<rdf:li rdf:parseType='Resource'><MPReg:PersonDisplayName>", "</MPReg:PersonDisplayName></rdf:li>",
+         "</rdf:Bag></MPRI:Regions></MP:RegionInfo>"},
+    };
+    static const char* kTexts[] = {"Ana Lima", "", "1987", "\xE6\xB8\xAF", "uuid:0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0"};
+    const Shape& shape = kShapes[random.Below(std::size(kShapes))];
+    const size_t items = 1 + random.Below(random.OneIn(4) ? 100000 : 2000);
+    const size_t longText = random.OneIn(8) ? 1 + random.Below(4096) : 0;
+    std::string array = shape.open;
+    for (size_t i = 0; i < items && data.size() + array.size() < maxSize; ++i) {
+        array += shape.item;
+        array += longText ? std::string(longText, 'w') + std::to_string(i) : kTexts[random.Below(std::size(kTexts))];
+        if (random.OneIn(2)) array += std::to_string(i);
+        array += shape.itemClose;
+    }
+    array += shape.close;
+    size_t begin = 0, end = 0;
+    size_t at = data.find("</rdf:Description>", FindPacket(data, begin, end) ? begin : 0);
+    if (at == std::string::npos) at = random.Below(data.size() + 1);
+    data.insert(at, array);
 }
 
 void Mutator::StrayMarkers(std::string& data) {

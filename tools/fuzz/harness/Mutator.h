@@ -3,7 +3,8 @@
 // truncations, spliced and duplicated packets, UTF-16 and UTF-32 packets of
 // non-Latin text, huge attribute
 // values, deep nesting, stray packet markers, forged lengths in the
-// containers' structures, compressed blocks and bombs in PNG and JPEG XL). The same seed and the same
+// containers' structures, compressed blocks and bombs in PNG and JPEG XL,
+// huge arrays of face regions, comments and places). The same seed and the same
 // seed files always give the same inputs. Not thread-safe: one per thread.
 #pragma once
 
@@ -69,6 +70,8 @@ private:
     // profile) or a JPEG XL container (brob box): the packet, a bomb that
     // expands beyond the cap, or a stream cut short or with flipped bits.
     void CompressedBlock(std::string& data);
+    // A huge array of descriptive items: face regions, comments, places.
+    void HugeArray(std::string& data);
     void CutRange(std::string& data);
     void CopyRange(std::string& data);
     void OddValues(std::string& data);
