@@ -151,7 +151,9 @@ TEST_F(HeapFault, EveryAllocationFromLoadToTheLastChunk) {
     debugger.Initialize(kEngineKey.c_str(), kProductDisplayName);
     // A JPEG through its handler; a JPEG XL file's Brotli boxes and a PNG's
     // raw profile through the filter's own readers.
-    for (const wchar_t* name : {L"standard.jpg", L"containers\\cjxl-brob.jxl", L"containers\\imagemagick-raw-profile.png"})
+    // PNG text chunks and an eXIf chunk with Windows' tags, through the native readers.
+    for (const wchar_t* name : {L"standard.jpg", L"containers\\cjxl-brob.jxl", L"containers\\imagemagick-raw-profile.png",
+                                L"native\\png-text.png"})
     for (Way way : {Way::File, Way::Stream}) {
         SCOPED_TRACE(Narrow(name) + (way == Way::File ? ", file" : ", stream"));
         const std::wstring path = TestDataPath(name);
