@@ -3,7 +3,7 @@
 // truncations, spliced and duplicated packets, UTF-16 and UTF-32 packets of
 // non-Latin text, huge attribute
 // values, deep nesting, stray packet markers, forged lengths in the
-// containers' structures, compressed blocks and bombs in PNG and JPEG XL). The same seed and the same
+// containers' structures, compressed blocks and bombs in PNG and JPEG XL, native text tags). The same seed and the same
 // seed files always give the same inputs. Not thread-safe: one per thread.
 #pragma once
 
@@ -69,6 +69,11 @@ private:
     // profile) or a JPEG XL container (brob box): the packet, a bomb that
     // expands beyond the cap, or a stream cut short or with flipped bits.
     void CompressedBlock(std::string& data);
+    // Native text put into a PNG (a predefined text keyword in tEXt, zTXt
+    // or iTXt, an eXIf chunk) or a JPEG (an Exif segment, a COM segment):
+    // Windows' XP tags of odd lengths, with unpaired surrogates and no
+    // terminator, offsets and counts past the end.
+    void NativeText(std::string& data);
     void CutRange(std::string& data);
     void CopyRange(std::string& data);
     void OddValues(std::string& data);
