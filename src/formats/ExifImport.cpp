@@ -1,8 +1,8 @@
 #include "formats/ExifImport.h"
 
-#include "formats/ExifTags.h"
+#include "native/ExifTags.h"
 #include "formats/FormatHandler.h"
-#include "formats/NativeText.h"
+#include "native/NativeText.h"
 
 #include "io/ByteSource.h"
 

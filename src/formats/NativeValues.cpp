@@ -7,9 +7,9 @@
 #include "diag/Debugger.h"
 #include "formats/Decompress.h"
 #include "formats/ExifImport.h"
-#include "formats/ExifTags.h"
+#include "native/ExifTags.h"
 #include "formats/FormatHandler.h"
-#include "formats/NativeText.h"
+#include "native/NativeText.h"
 #include "formats/PngText.h"
 
 #include <algorithm>
@@ -324,7 +324,7 @@ HRESULT WalkGif(ByteSource& source, std::vector<std::string>& comments) {
         } else if (introducer[0] == 0x2C && size - at >= 11) {
             uint8_t image[10];
             hr = source.ReadExactly(at, image, sizeof image);
-            if (hr != S_OK) break;
+            if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
             at += 10;
             if (image[9] & 0x80) at += 3u << ((image[9] & 7) + 1);
             at += 1;  // the LZW code size

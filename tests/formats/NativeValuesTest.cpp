@@ -2,7 +2,7 @@
 // velmoraText:Comments (JPEG COM, GIF comments, PNG comments); Windows'
 // UTF-16 tags with odd lengths, unpaired surrogates and no terminator; an
 // IFD whose entries point outside the structure.
-#include "formats/ExifTags.h"
+#include "native/ExifTags.h"
 #include "formats/FormatHandler.h"
 
 #include "TestSupport.h"

@@ -6,7 +6,7 @@
 // velmoraText:Comments, for the full text, each once.
 #pragma once
 
-#include "formats/ExifTags.h"
+#include "native/ExifTags.h"
 #include "toolkit/XmpToolkit.h"
 
 #include <string>

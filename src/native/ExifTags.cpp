@@ -1,6 +1,6 @@
 // The IFD0 walk for Windows' text tags and the IPTC tags, and the decoding
 // of UTF-16LE tags, IPTC-IIM datasets and Photoshop image resources.
-#include "formats/ExifTags.h"
+#include "native/ExifTags.h"
 
 #include "common/ByteOrder.h"
 

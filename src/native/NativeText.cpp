@@ -1,7 +1,7 @@
 // Writing native values into the model where it lacks them, and the two
 // corrections of the toolkit's import: IPTC text read in the wrong encoding,
 // and blank native values that took the place of the document's own.
-#include "formats/NativeText.h"
+#include "native/NativeText.h"
 
 #include "common/Win32.h"
 #include "diag/Debugger.h"
