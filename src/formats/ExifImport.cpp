@@ -80,10 +80,10 @@ HandlerReading::Outcome ReconcileAsJpeg(std::string_view xmp, std::string_view t
         TiffTexts texts;
         MemorySource tiffSource(tiff.data(), tiff.size());
         if (!tiff.empty() && ReadTiffTexts(tiffSource, 0, tiff.size(), texts) == S_OK) AddWindowsTags(meta, texts);
+        if (outcome == HandlerReading::Outcome::Nothing && HasProperties(meta)) outcome = HandlerReading::Outcome::NativeOnly;
     } catch (const XMP_Error& error) {
         ThrowIfOutOfMemory(error);
     }
-    if (outcome == HandlerReading::Outcome::Nothing && HasProperties(meta)) outcome = HandlerReading::Outcome::NativeOnly;
     return outcome;
 }
 

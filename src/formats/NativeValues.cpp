@@ -407,8 +407,10 @@ HRESULT AddValues(ByteSource& source, XMP_FileFormat format, SXMPMeta& meta) {
 
 void AddNativeValues(ByteSource& source, HandlerReading& reading, SXMPMeta& meta) {
     HRESULT hr = S_OK;
+    bool added = false;
     try {
         hr = AddValues(source, reading.format, meta);
+        added = SUCCEEDED(hr) && reading.outcome == HandlerReading::Outcome::Nothing && HasProperties(meta);
     } catch (const XMP_Error& error) {
         // A value the toolkit refused leaves the others as they were.
         ThrowIfOutOfMemory(error);
@@ -418,9 +420,7 @@ void AddNativeValues(ByteSource& source, HandlerReading& reading, SXMPMeta& meta
         reading.outcome = HandlerReading::Outcome::Failed;
         return;
     }
-    if (reading.outcome == HandlerReading::Outcome::Nothing && HasProperties(meta)) {
-        reading.outcome = HandlerReading::Outcome::NativeOnly;
-    }
+    if (added) reading.outcome = HandlerReading::Outcome::NativeOnly;
 }
 
 }  // namespace velmora
