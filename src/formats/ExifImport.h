@@ -25,7 +25,16 @@ std::string_view TiffOfExifBlock(std::string_view block);
 // into it, each at most its segment's size, through the JPEG handler into
 // meta (an empty model); with importNativeMetadata false, the packet alone.
 // Throws std::bad_alloc.
+// Windows' own text tags of the TIFF structure, which the toolkit does not
+// import, are added where the model lacks their values.
+// Throws std::bad_alloc.
 HandlerReading::Outcome ReconcileAsJpeg(std::string_view xmp, std::string_view tiff, bool importNativeMetadata,
                                         SXMPMeta& meta);
+
+// The same with Photoshop image resources (empty: none), whose IPTC-IIM
+// block is imported like a JPEG's, with its text decoded by its declared
+// character set, else as UTF-8 where it is valid UTF-8, else as Latin-1.
+HandlerReading::Outcome ReconcileAsJpeg(std::string_view xmp, std::string_view tiff, std::string_view resources,
+                                        bool importNativeMetadata, SXMPMeta& meta);
 
 }  // namespace velmora

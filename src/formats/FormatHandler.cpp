@@ -4,6 +4,7 @@
 #include "formats/DocumentFormat.h"
 #include "formats/HeifMetadata.h"
 #include "formats/JxlBoxes.h"
+#include "formats/NativeValues.h"
 #include "packet/PacketReader.h"
 #include "formats/PngText.h"
 
@@ -78,6 +79,12 @@ HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata,
             ThrowIfOutOfMemory(error);
             reading.outcome = HandlerReading::Outcome::Failed;
         }
+    }
+    // What the handler leaves out of the native metadata, or gets wrong.
+    if (importNativeMetadata && SUCCEEDED(reading.readFailure) &&
+        (reading.outcome == HandlerReading::Outcome::Xmp || reading.outcome == HandlerReading::Outcome::NativeOnly ||
+         reading.outcome == HandlerReading::Outcome::Nothing)) {
+        AddNativeValues(source, reading, meta);
     }
     return reading;
 }

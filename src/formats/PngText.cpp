@@ -79,39 +79,26 @@ bool TakeText(std::string_view type, std::string_view head, uint64_t dataOffset,
     return true;
 }
 
-// Walks the chunks to IEND, gathering the candidates. A chunk that is cut
-// short or whose length is out of range ends the walk. S_OK or a read's code.
+// Gathers the candidates from the chunks. S_OK or a read's code.
 HRESULT WalkChunks(ByteSource& source, std::vector<Candidate>& candidates) {
-    const uint64_t size = source.Size();
     bool tooMany = false;
-    for (uint64_t at = kPngSignatureSize; size - at >= 12;) {
-        uint8_t header[8];
-        HRESULT hr = S_OK;
-        if (!source.ReadOrEnd(at, header, 8, hr)) return hr;
-        const uint64_t length = ReadBig32(header);
-        const std::string_view type(reinterpret_cast<const char*>(header + 4), 4);
-        if (length > 0x7FFFFFFF || length > size - at - 12) {
-            debugger.Log(1, L"ERROR: a PNG chunk runs past the end of the document; the chunks after it are not read \n");
-            break;
-        }
-        if (type == "IEND") break;
-        if (type == "tEXt" || type == "zTXt" || type == "iTXt") {
-            char head[kTextHeadSize];
-            const DWORD headLength = static_cast<DWORD>(std::min<uint64_t>(length, sizeof head));
-            if (!source.ReadOrEnd(at + 8, head, headLength, hr)) return hr;
-            Candidate candidate;
-            if (TakeText(type, std::string_view(head, headLength), at + 8, length, candidate)) {
-                if (candidates.size() < kMaxCandidates) {
-                    candidates.push_back(candidate);
-                } else if (!tooMany) {
-                    debugger.Log(1, L"ERROR: a PNG holds more XMP text chunks than are read; the others are passed over \n");
-                    tooMany = true;
-                }
+    return WalkPngChunks(source, [&](std::string_view type, uint64_t offset, uint64_t length) -> HRESULT {
+        if (type != "tEXt" && type != "zTXt" && type != "iTXt") return S_OK;
+        char head[kTextHeadSize];
+        const DWORD headLength = static_cast<DWORD>(std::min<uint64_t>(length, sizeof head));
+        const HRESULT hr = source.ReadExactly(offset, head, headLength);
+        if (hr != S_OK) return FAILED(hr) ? hr : S_FALSE;
+        Candidate candidate;
+        if (TakeText(type, std::string_view(head, headLength), offset, length, candidate)) {
+            if (candidates.size() < kMaxCandidates) {
+                candidates.push_back(candidate);
+            } else if (!tooMany) {
+                debugger.Log(1, L"ERROR: a PNG holds more XMP text chunks than are read; the others are passed over \n");
+                tooMany = true;
             }
         }
-        at += 12 + length;
-    }
-    return S_OK;
+        return S_OK;
+    });
 }
 
 // A candidate's XMP: its text, inflated and decoded as needed. False (with a
@@ -144,6 +131,26 @@ int HexValue(char c) {
 bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
 
 }  // namespace
+
+HRESULT WalkPngChunks(ByteSource& source, const ChunkVisitor& visit) {
+    const uint64_t size = source.Size();
+    for (uint64_t at = kPngSignatureSize; size >= at && size - at >= 12;) {
+        uint8_t header[8];
+        HRESULT hr = S_OK;
+        if (!source.ReadOrEnd(at, header, 8, hr)) return hr;
+        const uint64_t length = ReadBig32(header);
+        const std::string_view type(reinterpret_cast<const char*>(header + 4), 4);
+        if (length > 0x7FFFFFFF || length > size - at - 12) {
+            debugger.Log(1, L"ERROR: a PNG chunk runs past the end of the document; the chunks after it are not read \n");
+            break;
+        }
+        if (type == "IEND") break;
+        hr = visit(type, at + 8, length);
+        if (hr != S_OK) return FAILED(hr) ? hr : S_OK;
+        at += 12 + length;
+    }
+    return S_OK;
+}
 
 bool DecodeRawProfile(const std::string& text, std::string& bytes) {
     bytes.clear();

@@ -15,7 +15,9 @@
 #include "formats/HandlerReading.h"
 #include "toolkit/XmpToolkit.h"
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace velmora {
 
@@ -23,6 +25,12 @@ namespace velmora {
 // place; a failed read sets readFailure and the outcome Failed; otherwise
 // reading is left as it was. Throws std::bad_alloc.
 void ReadPngText(ByteSource& source, SXMPMeta& meta, HandlerReading& reading);
+
+// Visits the chunks after the signature, in order, up to IEND or a chunk
+// that runs past the end: visit(type, offset of its data, its length) gives
+// S_OK to go on, S_FALSE to stop, or a read's failure, which the walk gives.
+using ChunkVisitor = std::function<HRESULT(std::string_view type, uint64_t offset, uint64_t length)>;
+HRESULT WalkPngChunks(ByteSource& source, const ChunkVisitor& visit);
 
 // A raw profile's text to its bytes; false when it is not well formed.
 bool DecodeRawProfile(const std::string& text, std::string& bytes);

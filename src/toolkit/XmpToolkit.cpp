@@ -33,6 +33,10 @@ bool StartXmpToolkit() noexcept {
                 SXMPMeta::Terminate();
                 started = false;
             }
+            if (started) {
+                std::string registered;
+                SXMPMeta::RegisterNamespace(kVelmoraTextNS, kVelmoraTextPrefix, &registered);
+            }
         } catch (const XMP_Error&) {
             started = false;
         } catch (const std::bad_alloc&) {

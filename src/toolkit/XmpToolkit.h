@@ -11,6 +11,11 @@
 
 namespace velmora {
 
+// The filter's own namespace for texts that have no home in a standard
+// schema (a PNG comment, a JPEG COM segment): they reach the full text only.
+constexpr char kVelmoraTextNS[] = "http://ns.corvantis.com/velmora/text/1.0/";
+constexpr char kVelmoraTextPrefix[] = "velmoraText";
+
 // Starts the toolkit (the data model and the file handlers) the first time it
 // is called in the process; later calls
 // only look. Safe on any thread, and not from DllMain. False (and a level-1

@@ -80,7 +80,7 @@ constexpr DescriptiveNamespace kDescriptiveNamespaces[] = {
     {"http://ns.adobe.com/exif/1.0/aux/", "aux", Take::Only, kAuxIn},
     {"http://cipa.jp/exif/1.0/", "exifEX", Take::Only, kExifExIn},
     {"http://ns.adobe.com/pdf/1.3/", "pdf", Take::Only, kPdfIn},
-    {kVelmoraTextNamespace, kVelmoraTextPrefix, Take::Every, kNone},
+    {kVelmoraTextNS, kVelmoraTextPrefix, Take::Every, kNone},
 };
 
 bool Listed(const char* const* names, const std::string& name) {

@@ -29,9 +29,4 @@ XmpPacket::TextList CollectDescriptiveText(const SXMPMeta& meta, const XmpPacket
 // whatever prefix a document declares. Called before any document is parsed.
 void RegisterDescriptivePrefixes();
 
-// The filter's own namespace for text that has no XMP home (comments of
-// JPEG, GIF and PNG): velmoraText:Comments, an unordered array.
-inline constexpr char kVelmoraTextNamespace[] = "http://ns.corvantis.com/velmora/text/1.0/";
-inline constexpr char kVelmoraTextPrefix[] = "velmoraText";
-
 }  // namespace velmora

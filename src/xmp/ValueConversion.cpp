@@ -243,4 +243,25 @@ bool ParseValueMap(const std::string& text, VARTYPE type, ValueMap& map) {
     return true;
 }
 
+std::string NormalizeDateText(const std::string& text) {
+    const auto digits = [&text](size_t from, size_t count) {
+        for (size_t i = from; i < from + count; ++i) {
+            if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
+        }
+        return true;
+    };
+    // "YYYY:MM", then ":DD", then the end, "T" or " " and the time.
+    if (!digits(0, 4) || text.size() < 7 || text[4] != ':' || !digits(5, 2)) return text;
+    std::string date(text);
+    date[4] = '-';
+    if (date.size() == 7) return date;
+    if (date[7] != ':' || !digits(8, 2)) return text;
+    date[7] = '-';
+    if (date.size() > 10) {
+        if (date[10] != 'T' && date[10] != ' ') return text;
+        date[10] = 'T';
+    }
+    return date;
+}
+
 }  // namespace velmora

@@ -25,6 +25,12 @@ namespace velmora {
 // On success value holds vt and the number; otherwise value is untouched.
 bool ConvertScalar(const std::string& text, VARTYPE type, PROPVARIANT& value);
 
+// A date text as the toolkit's date parser reads it. Some writers split the
+// year, month and day with ":" ("2022:08:24T22:07:07+02:00", as GIMP writes
+// XMP dates, or Exif's own "2022:08:24 22:07:07"); such a text comes back
+// with "-" there and "T" before the time. Every other text comes back as it is.
+std::string NormalizeDateText(const std::string& text);
+
 // The VT_R8 reading of ConvertScalar.
 bool ParseXmpReal(const std::string& text, double& value);
 

@@ -231,7 +231,7 @@ ValueResult XmpPacket::ConvertItem(const std::string& text, VARTYPE type, int32_
     case VT_FILETIME: {
         XMP_DateTime dateTime{};
         try {
-            SXMPUtils::ConvertToDate(text, &dateTime);
+            SXMPUtils::ConvertToDate(NormalizeDateText(text), &dateTime);
             SXMPUtils::ConvertToUTCTime(&dateTime);
         } catch (const XMP_Error& error) {
             ThrowIfOutOfMemory(error);

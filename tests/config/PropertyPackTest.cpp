@@ -67,6 +67,8 @@ const PackSchema kPack[] = {
       L"tiff:Orientation|274|vt18"}},   // System.Photo.Orientation, VT_UI2
     {L"WindowsSearchPack.tiff.Summary", L"http://ns.adobe.com/tiff/1.0/", &kSummaryInformation, L"tiff-summary.txt",
      {L"tiff:Artist|4|string"}},  // System.Author
+    {L"WindowsSearchPack.exif.Summary", L"http://ns.adobe.com/exif/1.0/", &kSummaryInformation, L"exif-summary.txt",
+     {L"exif:UserComment|6|string"}},  // System.Comment
     {L"WindowsSearchPack.xmp.Summary", L"http://ns.adobe.com/xap/1.0/", &kSummaryInformation, L"xmp-summary.txt",
      {L"xmp:CreatorTool|18|string"}},  // System.ApplicationName
     {L"WindowsSearchPack.lr.Summary", L"http://ns.adobe.com/lightroom/1.0/", &kSummaryInformation, L"lr-summary.txt",

@@ -191,8 +191,10 @@ TEST_F(HeapFault, EveryAllocationFromLoadToTheLastChunk) {
     RegistrySandbox::SetDword(kEngineKey, L"DebugMode", 0);
     debugger.Initialize(kEngineKey.c_str(), kProductDisplayName);
     // A JPEG through its handler; a JPEG XL file's Brotli boxes and a PNG's
-    // raw profile through the filter's own readers.
-    for (const wchar_t* name : {L"standard.jpg", L"containers\\cjxl-brob.jxl", L"containers\\imagemagick-raw-profile.png"})
+    // raw profile through the filter's own readers; PNG text chunks and an
+    // eXIf chunk with Windows' tags, through the native readers.
+    for (const wchar_t* name : {L"standard.jpg", L"containers\\cjxl-brob.jxl", L"containers\\imagemagick-raw-profile.png",
+                                L"native\\png-text.png"})
         for (Way way : {Way::File, Way::Stream}) FailEachAllocation(name, way);
 }
 

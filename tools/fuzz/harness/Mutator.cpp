@@ -19,7 +19,7 @@ const Mutator::Named Mutator::kMutations[] = {
     {"stray-markers", &Mutator::StrayMarkers}, {"cut-range", &Mutator::CutRange},
     {"copy-range", &Mutator::CopyRange},       {"odd-values", &Mutator::OddValues},
     {"container-structure", &Mutator::ContainerStructure}, {"compressed-block", &Mutator::CompressedBlock},
-    {"huge-array", &Mutator::HugeArray},
+    {"huge-array", &Mutator::HugeArray},       {"native-text", &Mutator::NativeText},
 };
 
 Mutator::Mutator(std::vector<std::string> seeds, uint64_t seed, size_t maxSize, size_t maxNesting)
@@ -490,6 +490,96 @@ void Mutator::CompressedBlock(std::string& data) {
     const std::string chunk = random.OneIn(2) ? hostkit::PngChunk("zTXt", keyword + std::string("\0\0", 2) + compressed)
                                               : hostkit::PngChunk("iTXt", keyword + std::string("\0\1\0\0\0", 5) + compressed);
     // After the header chunk, or before the end chunk.
+    const size_t at = random.OneIn(2) && data.size() >= 33 ? 33 : (data.size() >= 12 ? data.size() - 12 : data.size());
+    data.insert(at, chunk);
+}
+
+namespace {
+
+void Append16(std::string& out, uint32_t value) {
+    out += static_cast<char>(value & 0xFF);
+    out += static_cast<char>(value >> 8 & 0xFF);
+}
+void Append32(std::string& out, uint32_t value) {
+    Append16(out, value & 0xFFFF);
+    Append16(out, value >> 16);
+}
+
+// UTF-16LE text that Windows' tags may hold, and the odd forms they must bear.
+std::string XpText(Random& random) {
+    static const uint16_t kUnits[] = {'a', ';', ' ', 0x05E9, 0x4E2D, 0xD83D, 0xDE00, 0xDC00, 0xD800, 0, 0xFFFF};
+    std::string text;
+    for (size_t i = 0, n = random.Below(24); i < n; ++i) Append16(text, kUnits[random.Below(std::size(kUnits))]);
+    if (random.OneIn(3)) text += 'x';  // an odd length
+    return text;
+}
+
+// A little-endian TIFF structure whose IFD0 holds some of Windows' XP tags,
+// now and then with a count or an offset forged.
+std::string XpTiff(Random& random) {
+    const size_t count = 1 + random.Below(5);
+    std::vector<std::string> values(count);
+    std::string tiff("II*\0\x08\0\0\0", 8);
+    Append16(tiff, random.OneIn(8) ? 0xFFFF : static_cast<uint32_t>(count));
+    uint32_t offset = static_cast<uint32_t>(8 + 2 + 12 * count + 4);
+    std::string data;
+    for (size_t i = 0; i < count; ++i) {
+        const std::string text = XpText(random);
+        Append16(tiff, 0x9C9B + static_cast<uint32_t>(random.Below(5)));
+        Append16(tiff, random.OneIn(6) ? 7 : 1);
+        const uint32_t length = random.OneIn(8) ? 0xFFFFFFFFu - static_cast<uint32_t>(random.Below(16))
+                                                : static_cast<uint32_t>(text.size());
+        Append32(tiff, length);
+        if (text.size() <= 4 && !random.OneIn(8)) {
+            std::string inline_ = text;
+            inline_.resize(4, '\0');
+            tiff += inline_;
+            continue;
+        }
+        Append32(tiff, random.OneIn(8) ? 0xFFFFFFF0u : offset + static_cast<uint32_t>(data.size()));
+        data += text;
+    }
+    Append32(tiff, 0);
+    return tiff + data;
+}
+
+}  // namespace
+
+void Mutator::NativeText(std::string& data) {
+    const bool png = data.compare(0, 8, "\x89PNG\r\n\x1A\n", 8) == 0;
+    const bool jpeg = data.compare(0, 3, "\xFF\xD8\xFF", 3) == 0;
+    if (!png && !jpeg) return;
+    static const char* const kKeywords[] = {"Title", "Author", "Description", "Copyright", "Creation Time",
+                                            "Software", "Comment", "Warning", "Raw profile type exif",
+                                            "Raw profile type iptc"};
+    std::string text;
+    for (size_t i = 0, n = random.Below(64); i < n; ++i) text += static_cast<char>(random.Below(256));
+    if (random.OneIn(4)) text = "2022:08:24T22:07:07+02:00";
+    if (random.OneIn(4)) text = std::string(1 + random.Below(8), ' ');
+    const std::string tiff = XpTiff(random);
+    if (jpeg) {
+        std::string segment;
+        if (random.OneIn(3)) {
+            segment = "\xFF\xFE";
+        } else {
+            segment = "\xFF\xE1";
+            text = std::string("Exif\0\0", 6) + tiff;
+        }
+        const size_t length = std::min<size_t>(text.size() + 2, 0xFFFF);
+        segment += static_cast<char>(length >> 8);
+        segment += static_cast<char>(length & 0xFF);
+        data.insert(2, segment + text.substr(0, length - 2));
+        return;
+    }
+    std::string chunk;
+    const std::string keyword = kKeywords[random.Below(std::size(kKeywords))];
+    if (keyword.compare(0, 11, "Raw profile") == 0) text = hostkit::RawProfile("exif", std::string("Exif\0\0", 6) + tiff);
+    switch (random.Below(4)) {
+    case 0: chunk = hostkit::PngChunk("tEXt", keyword + '\0' + text); break;
+    case 1: chunk = hostkit::PngChunk("zTXt", keyword + std::string("\0\0", 2) + hostkit::ZlibCompress(text)); break;
+    case 2: chunk = hostkit::PngChunk("iTXt", keyword + std::string("\0\0\0en\0\0", 7) + text); break;
+    default: chunk = hostkit::PngChunk("eXIf", tiff); break;
+    }
     const size_t at = random.OneIn(2) && data.size() >= 33 ? 33 : (data.size() >= 12 ? data.size() - 12 : data.size());
     data.insert(at, chunk);
 }

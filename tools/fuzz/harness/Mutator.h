@@ -4,7 +4,8 @@
 // non-Latin text, huge attribute
 // values, deep nesting, stray packet markers, forged lengths in the
 // containers' structures, compressed blocks and bombs in PNG and JPEG XL,
-// huge arrays of face regions, comments and places). The same seed and the same
+// huge arrays of face regions, comments and places, native text tags). The
+// same seed and the same
 // seed files always give the same inputs. Not thread-safe: one per thread.
 #pragma once
 
@@ -72,6 +73,11 @@ private:
     void CompressedBlock(std::string& data);
     // A huge array of descriptive items: face regions, comments, places.
     void HugeArray(std::string& data);
+    // Native text put into a PNG (a predefined text keyword in tEXt, zTXt
+    // or iTXt, an eXIf chunk) or a JPEG (an Exif segment, a COM segment):
+    // Windows' XP tags of odd lengths, with unpaired surrogates and no
+    // terminator, offsets and counts past the end.
+    void NativeText(std::string& data);
     void CutRange(std::string& data);
     void CopyRange(std::string& data);
     void OddValues(std::string& data);
