@@ -5,6 +5,7 @@
 
 #include "common/Registry.h"
 #include "config/CustomSchemaRegistry.h"
+#include "config/DocumentPropSpecs.h"
 #include "config/SchemaDefinitions.h"
 #include "xmp/PropSpecListBuilder.h"
 
@@ -80,6 +81,7 @@ VelmoraConfiguration::VelmoraConfiguration(const std::wstring& path) : keyPath(p
     // Before any document is parsed in this process, so that documents
     // cannot choose the prefixes the definition files' paths go through.
     RegisterDefinitionPrefixes(customSchemas);
+    BuildCustomPropSpecs(customSchemas, customPropSpecs);
 }
 
 const VelmoraConfiguration& VelmoraConfiguration::Instance() {

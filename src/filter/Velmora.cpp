@@ -41,15 +41,15 @@ STDMETHODIMP CVelmora::Init(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPE
             document->ClearText();
             if (cAttributes > 0) {
                 // List order, not the host's order; each entry at most once.
-                for (const MetadataPropSpec& entry : propSpecs) {
+                for (const MetadataPropSpec* entry : propSpecs.entries) {
                     const FULLPROPSPEC* const end = aAttributes + cAttributes;
                     const bool wanted = std::any_of(aAttributes, end, [&](const FULLPROPSPEC& attribute) {
-                        return entry.propSpec == attribute;
+                        return entry->propSpec == attribute;
                     });
                     if (wanted) selection.push_back(entry);
                 }
             } else if (grfFlags & IFILTER_INIT_APPLY_INDEX_ATTRIBUTES) {
-                selection.assign(propSpecs.begin(), propSpecs.end());
+                selection.assign(propSpecs.entries.begin(), propSpecs.entries.end());
             }
         }
         selectionCount = static_cast<ULONG>(selection.size());
@@ -82,7 +82,7 @@ STDMETHODIMP CVelmora::GetChunk(STAT_CHUNK* pStat) {
         if (phase == Phase::Values) {
             contentState = ContentState::None;
             while (currentEntry < selectionCount) {
-                const MetadataPropSpec& entry = selection[currentEntry];
+                const MetadataPropSpec& entry = *selection[currentEntry];
                 const ValueResult result = document->GetValue(entry.schemaNS, entry.propPath, entry.type, valueIndex,
                                                               currentValue, entry.valueMap.get());
                 if (result.IsEnd()) {
