@@ -258,7 +258,7 @@ set_pack() {
   local view reg
   for view in x64 x86; do
     key=pack_key_$view
-    wine reg delete "${!key}" /f </dev/null >/dev/null 2>&1 || true
+    wine reg delete "${!key}" /f /reg:64 </dev/null >/dev/null 2>&1 || true
     [ "$1" = on ] || continue
     reg=$(mktemp --suffix=.reg)
     PACKDIR=$(winpath "$VELMORA_ROOT/pack/") python3 -c 'import os, sys; sys.stdout.write(sys.stdin.read().replace("[PACKDIR]", os.environ["PACKDIR"].replace("\\", "\\\\")))' \

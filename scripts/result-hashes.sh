@@ -26,7 +26,7 @@ pack_key='HKLM\SOFTWARE\Corvantis\Velmora\CustomSchemas'
 [ "$arch" = x64 ] || pack_key='HKLM\SOFTWARE\WOW6432Node\Corvantis\Velmora\CustomSchemas'
 
 set_pack() {
-  wine reg delete "$pack_key" /f </dev/null >/dev/null 2>&1 || true
+  wine reg delete "$pack_key" /f /reg:64 </dev/null >/dev/null 2>&1 || true
   if [ "$1" = on ]; then
     local reg
     reg=$(mktemp --suffix=.reg)
