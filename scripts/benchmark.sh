@@ -23,12 +23,26 @@
 #   100 MB) and with 250 000 and a million array items, with several GetText buffer
 #   sizes (documents made once in the corpus's drain/ folder).
 # Results are printed and kept in $VELMORA_CACHE/bench-results.txt.
+# - on each target, the cost per document and per phase (velmora-bench
+#   --phases) over the open-read-close floor (open, read 64 KB, close), with
+#   the Windows Search property pack installed in the prefix's registry as
+#   the package installs it, and without; the first document of a fresh
+#   process (--first); and, on x64, whole processes against ExifTool over
+#   1,000 photo-desk JPEGs (the corpus's small JPEGs, repeated).
 # Set BENCH_SKIP_BUILD=1 to use binaries already built in $BENCH_BUILD-*.
+# Set BENCH_SMALL=1 for the quick run on a shared machine: the corpus of the
+# small JPEGs alone ($VELMORA_CACHE/bench-corpus-small), the per-phase, first
+# document and whole-process measures, nothing else (a few minutes).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 cd "$VELMORA_ROOT"
 
-CORPUS=${BENCH_CORPUS:-$VELMORA_CACHE/bench-corpus}
+SMALL=${BENCH_SMALL:-}
+if [ -n "$SMALL" ]; then
+  CORPUS=${BENCH_CORPUS:-$VELMORA_CACHE/bench-corpus-small}
+else
+  CORPUS=${BENCH_CORPUS:-$VELMORA_CACHE/bench-corpus}
+fi
 BENCH_BUILD=${BENCH_BUILD:-$VELMORA_ROOT/build/bench}
 RESULTS=$VELMORA_CACHE/bench-results.txt
 
@@ -112,6 +126,12 @@ XML
     cp "$tmp/base-$((i % 5)).jpg" "$tmp/jpeg/photo-$i.jpg"
     { xmp_args "$i"; echo "-overwrite_original"; echo "$tmp/jpeg/photo-$i.jpg"; echo "-execute"; } >>"$args"
   done
+  if [ -n "$SMALL" ]; then
+    exiftool -q -q -@ "$args" >/dev/null
+    rm -rf "$tmp"/base* "$args" "$tmp/policy" "$tmp/large" "$tmp/other"
+    mv "$tmp" "$CORPUS"
+    return
+  fi
   # PNG, GIF and EPS, ten of each.
   convert -size 640x480 xc:gray +noise Random -type TrueColor "$tmp/base.png"
   convert -size 320x240 xc:gray +noise Random -colors 64 "$tmp/base.gif"
@@ -229,6 +249,86 @@ exiftool_jpegs() {
   end=$(date +%s.%N)
   awk -v s="$start" -v e="$end" -v n="$n" 'BEGIN { printf "exiftool batch, small JPEGs: %d documents in %.2f s, %.1f documents/s\n", n, e - s, n / (e - s) }'
 }
+
+# The Windows Search property pack in the prefix's registry, as the package
+# installs it (the x64 and x86 views), or not.
+pack_key_x64='HKLM\SOFTWARE\Corvantis\Velmora\CustomSchemas'
+pack_key_x86='HKLM\SOFTWARE\WOW6432Node\Corvantis\Velmora\CustomSchemas'
+set_pack() {
+  local view reg
+  for view in x64 x86; do
+    key=pack_key_$view
+    wine reg delete "${!key}" /f /reg:64 </dev/null >/dev/null 2>&1 || true
+    [ "$1" = on ] || continue
+    reg=$(mktemp --suffix=.reg)
+    PACKDIR=$(winpath "$VELMORA_ROOT/pack/") python3 -c 'import os, sys; sys.stdout.write(sys.stdin.read().replace("[PACKDIR]", os.environ["PACKDIR"].replace("\\", "\\\\")))' \
+      <"$VELMORA_ROOT/pack/windows-search-$view.reg" >"$reg"
+    wine reg import "$(winpath "$reg")" /reg:64 </dev/null >"$reg.log" 2>&1 || cat "$reg.log" >&2
+    rm -f "$reg.log"
+    rm -f "$reg"
+  done
+}
+
+# Per document and phase with the pack and without, the first document of a
+# process (median of five), and whole processes against ExifTool.
+phases_and_first() {
+  local arch exe pack jpegs=$CORPUS/jpegs.txt whole=$CORPUS/jpegs-1000.unix n start end
+  grep -E '/(jpeg|camera)/' "$CORPUS/documents.unix" | while read -r f; do winpath "$f"; done >"$jpegs"
+  for pack in on off; do
+    set_pack "$pack"
+    for arch in x64 x86; do
+      exe=$BENCH_BUILD-$arch/bin/velmora-bench.exe
+      [ -f "$exe" ] || continue
+      echo "property pack $pack:"
+      wine "$exe" --phases "$(winpath "$jpegs")" --repeat 3 | tr -d '\r'
+      # The first document with the DLL as the packages ship it (without
+      # its debugging information), beside a copy of the tool.
+      shipped=$BENCH_BUILD-$arch/shipped
+      mkdir -p "$shipped"
+      cp "$exe" "$shipped/"
+      "$( [ "$arch" = x64 ] && echo x86_64 || echo i686 )-w64-mingw32-strip" --strip-debug \
+        -o "$shipped/Velmora.dll" "$BENCH_BUILD-$arch/bin/Velmora.dll"
+      for i in 1 2 3 4 5; do
+        wine "$shipped/velmora-bench.exe" --first "$(winpath "$(grep -m1 /jpeg/ "$CORPUS/documents.unix")")" | tr -d '\r' |
+          paste -s -d'|'
+      done | sort -k4 -n | sed -n 3p | tr '|' '\n' | sed "s/^/median of 5: /"
+    done
+  done
+  set_pack on
+  # 1,000 photo-desk JPEGs: the small JPEGs over and over.
+  : >"$whole"
+  while [ "$(wc -l <"$whole")" -lt 1000 ]; do grep -E '/(jpeg|camera)/' "$CORPUS/documents.unix" >>"$whole"; done
+  head -1000 "$whole" >"$whole.tmp" && mv "$whole.tmp" "$whole"
+  while read -r f; do winpath "$f"; done <"$whole" >"$CORPUS/jpegs-1000.txt"
+  : >"$CORPUS/empty.txt"
+  for round in 1 2 3; do
+    start=$(date +%s.%N)
+    wine "$BENCH_BUILD-x64/bin/velmora-bench.exe" --batch "$(winpath "$CORPUS/empty.txt")" >/dev/null
+    end=$(date +%s.%N)
+    awk -v s="$start" -v e="$end" 'BEGIN { printf "whole process, x64, no document (Wine start, DLL load): %.2f s\n", e - s }'
+    start=$(date +%s.%N)
+    wine "$BENCH_BUILD-x64/bin/velmora-bench.exe" --batch "$(winpath "$CORPUS/jpegs-1000.txt")" >/dev/null
+    end=$(date +%s.%N)
+    awk -v s="$start" -v e="$end" 'BEGIN { printf "whole process, x64, 1000 JPEGs with the pack: %.2f s, %.1f documents/s\n", e - s, 1000 / (e - s) }'
+    start=$(date +%s.%N)
+    { exiftool_groups; cat "$whole"; } | exiftool -q -q -@ - >/dev/null
+    end=$(date +%s.%N)
+    awk -v s="$start" -v e="$end" 'BEGIN { printf "whole process, ExifTool batch, 1000 JPEGs: %.2f s, %.1f documents/s\n", e - s, 1000 / (e - s) }'
+  done
+}
+
+if [ -n "$SMALL" ]; then
+  {
+    echo "Velmora benchmark (small), $(date -u '+%Y-%m-%d %H:%M UTC'), $(git -C "$VELMORA_ROOT" rev-parse --short HEAD)"
+    echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), \
+$(free -g | awk '/Mem:/ {print $2}') GB RAM; $(wine --version 2>/dev/null); $(uname -sr)"
+    echo "corpus: $count documents, $megabytes MB, in $CORPUS"
+    phases_and_first
+  } | tee "$RESULTS"
+  awk '/^whole process, x64, 1000/ { v = $(NF-1) } /^whole process, ExifTool/ { printf "whole process: Velmora %.1f documents/s = %.2f x ExifTool\n", v, v / $(NF-1) }' \
+    "$RESULTS" | tee -a "$RESULTS"
+  exit 0
+fi
 
 {
   echo "Velmora benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), $(git -C "$VELMORA_ROOT" rev-parse --short HEAD)"

@@ -20,7 +20,34 @@ bool QueryRegistryDword(HKEY key, const wchar_t* name, DWORD& data) {
     return true;
 }
 
+namespace {
+
+// The text stored, up to its first null or the end of the data.
+void AssignStoredText(const wchar_t* data, DWORD bytes, std::wstring& text) {
+    const size_t stored = bytes / sizeof(wchar_t);
+    size_t length = 0;
+    while (length < stored && data[length] != L'\0') ++length;
+    text.assign(data, length);
+}
+
+}  // namespace
+
 bool QueryRegistryString(HKEY key, const wchar_t* name, std::wstring& text) {
+    {
+        // Most values (a GUID, a namespace, a path) fit here: one query, not
+        // two, for each of them (every query is a call into the registry's
+        // server under Wine).
+        wchar_t small[MAX_PATH + 1] = {};
+        DWORD type = 0;
+        DWORD capacity = MAX_PATH * sizeof(wchar_t);
+        const LONG result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(small), &capacity);
+        if (result == ERROR_SUCCESS) {
+            if (type != REG_SZ) return false;
+            AssignStoredText(small, capacity, text);
+            return true;
+        }
+        if (result != ERROR_MORE_DATA) return false;
+    }
     for (int attempt = 0; attempt < 3; ++attempt) {  // the value may change between the two queries
         DWORD type = 0;
         DWORD size = 0;
@@ -31,10 +58,7 @@ bool QueryRegistryString(HKEY key, const wchar_t* name, std::wstring& text) {
         const LONG result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &capacity);
         if (result == ERROR_MORE_DATA) continue;
         if (result != ERROR_SUCCESS || type != REG_SZ) return false;
-        const size_t stored = capacity / sizeof(wchar_t);
-        size_t length = 0;
-        while (length < stored && buffer[length] != L'\0') ++length;
-        text.assign(buffer.data(), length);
+        AssignStoredText(buffer.data(), capacity, text);
         return true;
     }
     return false;

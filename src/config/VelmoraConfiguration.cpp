@@ -5,6 +5,7 @@
 
 #include "common/Registry.h"
 #include "config/CustomSchemaRegistry.h"
+#include "config/DocumentPropSpecs.h"
 #include "config/SchemaDefinitions.h"
 #include "diag/Debugger.h"
 #include "xmp/DescriptiveText.h"
@@ -89,6 +90,7 @@ VelmoraConfiguration::VelmoraConfiguration(const std::wstring& path) : keyPath(p
     // The usual prefixes of the namespaces the definition files' paths pass
     // through, where the files themselves gave none.
     RegisterDescriptivePrefixes();
+    BuildCustomPropSpecs(customSchemas, customPropSpecs);
 }
 
 const VelmoraConfiguration& VelmoraConfiguration::Instance() {

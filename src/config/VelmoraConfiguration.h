@@ -8,6 +8,7 @@
 #include "xmp/PropSpec.h"
 
 #include <cstdint>
+#include <list>
 #include <string>
 
 namespace velmora {
@@ -43,6 +44,10 @@ public:
     bool descriptiveText = true;
     PropSpecList standardPropSpecs;
     CustomSchemaList customSchemas;
+    // Each custom schema's entries, built once from its definitions, in the
+    // order of customSchemas; empty for a schema discovered per document.
+    // Documents point at these and at standardPropSpecs rather than copy them.
+    std::list<PropSpecList> customPropSpecs;
 };
 
 // A switch under HKLM\keyPath: a REG_DWORD of 0 is off, of 1 on; anything

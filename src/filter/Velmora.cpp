@@ -43,7 +43,7 @@ void CVelmora::GroupSharedProperties() {
     std::unordered_map<std::wstring, int32_t> first;
     std::vector<int32_t> members(selection.size(), 0);
     for (size_t i = 0; i < selection.size(); ++i) {
-        const int32_t group = first.emplace(PropertyKey(selection[i].propSpec), static_cast<int32_t>(i)).first->second;
+        const int32_t group = first.emplace(PropertyKey(selection[i]->propSpec), static_cast<int32_t>(i)).first->second;
         sharedGroups[i] = group;
         ++members[static_cast<size_t>(group)];
     }
@@ -99,15 +99,15 @@ STDMETHODIMP CVelmora::Init(ULONG grfFlags, ULONG cAttributes, const FULLPROPSPE
             document->ClearText();
             if (cAttributes > 0) {
                 // List order, not the host's order; each entry at most once.
-                for (const MetadataPropSpec& entry : propSpecs) {
+                for (const MetadataPropSpec* entry : propSpecs.entries) {
                     const FULLPROPSPEC* const end = aAttributes + cAttributes;
                     const bool wanted = std::any_of(aAttributes, end, [&](const FULLPROPSPEC& attribute) {
-                        return entry.propSpec == attribute;
+                        return entry->propSpec == attribute;
                     });
                     if (wanted) selection.push_back(entry);
                 }
             } else if (grfFlags & IFILTER_INIT_APPLY_INDEX_ATTRIBUTES) {
-                selection.assign(propSpecs.begin(), propSpecs.end());
+                selection.assign(propSpecs.entries.begin(), propSpecs.entries.end());
             }
             GroupSharedProperties();
             fullText = cAttributes > 0 ? std::any_of(aAttributes, aAttributes + cAttributes, IsContentsProperty)
@@ -143,7 +143,7 @@ STDMETHODIMP CVelmora::GetChunk(STAT_CHUNK* pStat) {
         if (phase == Phase::Values) {
             contentState = ContentState::None;
             while (currentEntry < selectionCount) {
-                const MetadataPropSpec& entry = selection[currentEntry];
+                const MetadataPropSpec& entry = *selection[currentEntry];
                 const ValueResult result = document->GetValue(entry.schemaNS, entry.propPath, entry.type, valueIndex,
                                                               currentValue, entry.valueMap.get());
                 if (result.IsEnd()) {

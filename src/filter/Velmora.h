@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/Product.h"
+#include "config/DocumentPropSpecs.h"
 #include "config/VelmoraConfiguration.h"
 #include "filter/Filter.h"
 #include "xmp/PropSpec.h"
@@ -49,8 +50,8 @@ private:
 
     ULONG selectionCount = 0;
     ULONG currentEntry = 0;
-    std::vector<MetadataPropSpec> selection;  // what Init chose, in emission order
-    PropSpecList propSpecs;                   // this document's list, filled by Load
+    std::vector<const MetadataPropSpec*> selection;  // what Init chose, in emission order
+    DocumentPropSpecs propSpecs;                     // this document's list, filled by Load
     int32_t valueIndex = 1;
     XmpPacket::TextList::const_iterator textCursor;
     // The current text chunk, handed out from pendingOffset on: a drain costs

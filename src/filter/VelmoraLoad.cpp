@@ -22,7 +22,7 @@ HRESULT CVelmora::LoadDocument(LPCOLESTR fileName, ByteSource* source) {
     bool replaced = false;
     const HRESULT hr = ExceptionBoundary([&]() -> HRESULT {
         if (fileName) debugger.LogFormat(3, L"INFO: loading for %s \n", fileName);
-        propSpecs.clear();
+        propSpecs.Clear();
         ReleaseDocument();
         replaced = true;
         // The walk of the previous document is over: its text list is gone,
@@ -60,8 +60,7 @@ HRESULT CVelmora::LoadDocument(LPCOLESTR fileName, ByteSource* source) {
                 debugger.Log(2, L"INFO: XMP packet not found in the stream \n");
             }
         } else {
-            propSpecs = configuration->standardPropSpecs;
-            AppendCustomSchemaPropSpecs(configuration->customSchemas, document->GetMeta(), propSpecs);
+            CollectDocumentPropSpecs(*configuration, document->GetMeta(), propSpecs);
         }
         if (fileName) {
             debugger.LogFormat(2, L"INFO: loaded for %s \n", documentPath.get());
@@ -73,7 +72,7 @@ HRESULT CVelmora::LoadDocument(LPCOLESTR fileName, ByteSource* source) {
     // An exception midway (out of memory) must not leave a half-filled list
     // over a document that looks loaded.
     if (replaced && FAILED(hr) && document) {
-        propSpecs.clear();
+        propSpecs.Clear();
         document.reset();
     }
     if (hr == E_OUTOFMEMORY) debugger.Log(1, L"ERROR: out of memory while loading the document \n");

@@ -186,6 +186,22 @@ TEST_F(ConfigurationTest, RegistryHelpersLeaveTheOutputAloneOnFailure) {
     RegistrySandbox::SetRaw(kKey, L"Text", REG_SZ, "ab\0", 3);  // one character and a stray byte
     EXPECT_TRUE(ReadRegistryString(kKey, L"Text", text));
     EXPECT_EQ(std::wstring(1, static_cast<wchar_t>('a' | ('b' << 8))), text);
+
+    // Around the length a string is first read with, and far past it.
+    for (const size_t length : {size_t{MAX_PATH - 1}, size_t{MAX_PATH}, size_t{MAX_PATH + 1}, size_t{5000}}) {
+        const std::wstring stored(length, L'x');
+        RegistrySandbox::SetString(kKey, L"Text", stored);
+        EXPECT_TRUE(ReadRegistryString(kKey, L"Text", text)) << length;
+        EXPECT_EQ(stored, text) << length;
+        RegistrySandbox::SetRaw(kKey, L"Text", REG_SZ, stored.data(), static_cast<DWORD>(length * sizeof(wchar_t)));
+        EXPECT_TRUE(ReadRegistryString(kKey, L"Text", text)) << length << " unterminated";
+        EXPECT_EQ(stored, text) << length << " unterminated";
+    }
+    text = L"unchanged";
+    const std::string bytes(3000, 'x');
+    RegistrySandbox::SetRaw(kKey, L"Text", REG_BINARY, bytes.data(), static_cast<DWORD>(bytes.size()));
+    EXPECT_FALSE(ReadRegistryString(kKey, L"Text", text));
+    EXPECT_EQ(L"unchanged", text);
 }
 
 class ConfigurationSchemasTest : public LoggedRegistryTest {

@@ -174,6 +174,28 @@ TEST_F(CustomSchemaChunksTest, TwoSchemasOverOneNamespaceEmitUnderBothSets) {
     EXPECT_EQ(expected, Chunks("<cam:Model>Velmora X1</cam:Model>\n<cam:FrameCount>36</cam:FrameCount>\n"));
 }
 
+TEST_F(CustomSchemaChunksTest, DiscoveredAndDefinedSchemasKeepTheRegistryOrderForEveryDocument) {
+    // The defined schema's entries are built once for the configuration, the
+    // discovered one's for each document; the list keeps the schemas' order.
+    const std::wstring file = WriteFile(L"camera.txt", "cam:Model;Model\n");
+    Declare(L"A-Discovered", kOtherSet, nullptr);
+    Declare(L"B-FromFile", kCameraSet, &file);
+    const Lines first = {
+        L"1 V " + kOtherSet + L"/Model LPWSTR=Velmora X1",
+        L"2 V " + kOtherSet + L"/FrameCount LPWSTR=36",
+        L"3 V " + kCameraSet + L"/Model LPWSTR=Velmora X1",
+        L"4 T Velmora X1",
+        L"5 T 36",
+        L"6 T Velmora X1",
+    };
+    EXPECT_EQ(first, Chunks("<cam:Model>Velmora X1</cam:Model>\n<cam:FrameCount>36</cam:FrameCount>\n"));
+    const Lines second = {
+        L"1 V " + kOtherSet + L"/FrameCount LPWSTR=7",
+        L"2 T 7",
+    };
+    EXPECT_EQ(second, Chunks("<cam:FrameCount>7</cam:FrameCount>\n"));
+}
+
 TEST_F(CustomSchemaChunksTest, DocumentWithoutTheNamespaceGivesOnlyStandardChunks) {
     const std::wstring file = WriteFile(L"camera.txt", kDefinitionFile);
     Declare(L"Camera", kCameraSet, &file);

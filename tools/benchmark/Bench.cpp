@@ -5,10 +5,14 @@
 //   velmora-bench --list FILE [--repeat N]   every document of FILE (one Windows path per line)
 //   velmora-bench --one PATH                 one document in this process: peak working set
 //   velmora-bench --drain DIR                draining huge values and arrays (documents made in DIR)
+//   velmora-bench --phases FILE [--repeat N] per document and phase, beside the open-read-close floor
+//   velmora-bench --first PATH               this process's first document, and its second, over the floor
+//   velmora-bench --batch FILE               every document of FILE once, nothing timed (a whole process)
 // The filter object comes from CoCreateInstance when the class is registered
 // in the prefix, otherwise from DllGetClassObject of the Velmora.dll beside
 // this program; the output says which.
 #include "HostHarness.h"
+#include "Phases.h"
 #include "Arguments.h"
 #include "ChunkDrain.h"
 #include "ReadOnlyStream.h"
@@ -384,6 +388,7 @@ struct Totals {
     size_t documents = 0;
     double megabytes = 0;
     double floor = 0;
+    double ioFloor = 0;          // open, read 64 KB, close
     double way[kWayCount] = {};  // seconds through each way in
     long failedLoads = 0;
     double megabytesRead = 0;    // what the filter read of the documents, once each
@@ -402,6 +407,7 @@ void Print(const wchar_t* label, const Totals& t, int repeat) {
     for (size_t w = 1; w < kWayCount; ++w) std::printf(" | %s/file %.2f", kWayNames[w], t.way[w] / file);
     std::printf(" | read %.2f%% of the bytes, %.1f KB per document", 100 * t.megabytesRead / t.megabytes,
                 1024 * t.megabytesRead / static_cast<double>(t.documents));
+    std::printf(" | open-read-close floor %.3f ms, file x%.2f", t.ioFloor / n * 1e3, file / t.ioFloor);
     std::printf(" | load failures %ld\n", t.failedLoads);
 }
 
@@ -446,10 +452,80 @@ std::vector<Document> ReadList(const std::wstring& listPath) {
     return documents;
 }
 
+// A search host's filter process: the DLL loaded, then its first document
+// (the configuration, the toolkit and the format's handler used for the
+// first time) and a second one, each over the open-read-close floor of the
+// same file in the same process. Nothing of the toolkit runs in this
+// program before the DLL's first document.
+int FirstDocument(const std::wstring& path, const char* arch) {
+    bench::OpenReadCloseFloor(path);  // the file in the cache, as for every other measure
+    const double t0 = Now();
+    fuzz::VelmoraDll dll;
+    if (!dll.IsLoaded()) return 2;
+    const double t1 = Now();
+    Activation activation;
+    activation.dll = &dll;
+    const long firstChunks = HostPath(activation, path, Way::File);
+    const double t2 = Now();
+    const Stages first = stages;
+    HostPath(activation, path, Way::File);
+    const double t3 = Now();
+    const double floor = Best(50, [&] { bench::OpenReadCloseFloor(path); });
+    // The floor of files this process has not opened yet, as the first
+    // document was: up to 20 others of its folder, each once.
+    const std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
+    double freshFloor = 0;
+    int fresh = 0;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring other = folder + found.cFileName;
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || other == path) continue;
+            const double start = Now();
+            bench::OpenReadCloseFloor(other);
+            freshFloor += Now() - start;
+            ++fresh;
+        } while (fresh < 20 && FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    if (fresh > 0) freshFloor /= fresh;
+    double second = t3 - t2;
+    second = std::min(second, Best(20, [&] { HostPath(activation, path, Way::File); }));
+    std::printf("first document %s: %.2f ms = x%.1f floor (the DLL's load before it %.2f ms); later documents"
+                " %.3f ms = x%.2f floor; floor %.3f ms (%ld chunks)\n",
+                arch, (t2 - t1) * 1e3, (t2 - t1) / floor, (t1 - t0) * 1e3, second * 1e3, second / floor, floor * 1e3,
+                firstChunks);
+    if (fresh > 0) {
+        std::printf("first document %s over the floor of files not opened before (%d of its folder, %.3f ms):"
+                    " x%.1f; with the DLL's load x%.1f\n",
+                    arch, fresh, freshFloor * 1e3, (t2 - t1) / freshFloor, (t2 - t0) / freshFloor);
+    }
+    std::printf("first document %s by step: create (the configuration, the toolkit's start) %.2f ms, load %.2f ms,"
+                " Init %.2f ms, drain %.2f ms, release %.2f ms\n",
+                arch, first.create * 1e3, first.load * 1e3, first.init * 1e3, first.drain * 1e3, first.release * 1e3);
+    return firstChunks < 0 ? 1 : 0;
+}
+
+// Every document once through the host path: a whole process to time from
+// outside, beside ExifTool's.
+int Batch(const std::wstring& listPath) {
+    fuzz::VelmoraDll dll;
+    if (!dll.IsLoaded()) return 2;
+    Activation activation;
+    activation.dll = &dll;
+    long failed = 0;
+    for (const Document& document : ReadList(listPath)) {
+        if (HostPath(activation, document.path, Way::File) < 0) ++failed;
+    }
+    std::printf("batch: %ld load failures\n", failed);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    std::wstring list, one, drain;
+    std::wstring list, one, drain, phases, first, batch;
     int repeat = 3;
     const auto text = [](std::wstring& target) {
         return [&target](const std::wstring& value) {
@@ -461,25 +537,32 @@ int wmain(int argc, wchar_t** argv) {
     arguments.Option(L"--list", text(list));
     arguments.Option(L"--one", text(one));
     arguments.Option(L"--drain", text(drain));
+    arguments.Option(L"--phases", text(phases));
+    arguments.Option(L"--first", text(first));
+    arguments.Option(L"--batch", text(batch));
     arguments.Option(L"--repeat", [&repeat](const std::wstring& value) {
         unsigned long long number = 0;
         if (!hostkit::ParseNumber(value, number) || number == 0 || number > 1000) return false;
         repeat = static_cast<int>(number);
         return true;
     });
-    const char* const usage = "usage: velmora-bench --list FILE [--repeat N] | --one PATH | --drain DIR\n";
+    const char* const usage =
+        "usage: velmora-bench --list FILE [--repeat N] | --one PATH | --drain DIR | --phases FILE [--repeat N]"
+        " | --first PATH | --batch FILE\n";
     std::wstring error;
     if (!arguments.Parse(argc, argv, nullptr, error)) {
         std::fprintf(stderr, "velmora-bench: %ls\n%s", error.c_str(), usage);
         return 1;
     }
-    if (list.empty() && one.empty() && drain.empty()) {
+    if (list.empty() && one.empty() && drain.empty() && phases.empty() && first.empty() && batch.empty()) {
         std::fprintf(stderr, "%s", usage);
         return 1;
     }
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    SXMPMeta::Initialize();
     const char* arch = sizeof(void*) == 8 ? "x64" : "x86";
+    if (!first.empty()) return FirstDocument(first, arch);
+    if (!batch.empty()) return Batch(batch);
+    SXMPMeta::Initialize();
 
     fuzz::VelmoraDll dll;
     if (!dll.IsLoaded()) {
@@ -503,6 +586,18 @@ int wmain(int argc, wchar_t** argv) {
         const int status = DrainBench(activation, drain, arch);
         SXMPMeta::Terminate();
         return status;
+    }
+    if (!phases.empty()) {
+        std::vector<std::wstring> paths;
+        for (const Document& document : ReadList(phases)) paths.push_back(document.path);
+        bench::PrintPhases(paths, repeat, arch, [&](const std::wstring& path) { HostPath(activation, path, Way::File); });
+        const double n = static_cast<double>(paths.size()) * repeat;
+        std::printf("phases %s: host path by step: create %.1f us, load %.1f us, Init %.1f us, drain (the host's"
+                    " GetChunk, GetValue and GetText, with its checks) %.1f us, release %.1f us\n",
+                    arch, stages.create / n * 1e6, stages.load / n * 1e6, stages.init / n * 1e6,
+                    stages.drain / n * 1e6, stages.release / n * 1e6);
+        SXMPMeta::Terminate();
+        return paths.empty() ? 2 : 0;
     }
     if (!one.empty()) {
         // Peak working set of one document over the process's state before it.
@@ -537,6 +632,7 @@ int wmain(int argc, wchar_t** argv) {
         const int times = document.megabytes >= 50 ? 2 : repeat;
         const double scale = repeat;
         const double floor = Best(times, [&] { Floor(document.path); });
+        const double ioFloor = Best(times, [&] { bench::OpenReadCloseFloor(document.path); });
         long chunks = 0;
         double seconds[kWayCount] = {};
         for (Way way : kWays) {
@@ -555,6 +651,7 @@ int wmain(int argc, wchar_t** argv) {
             ++t->documents;
             t->megabytes += document.megabytes;
             t->floor += floor * scale;
+            t->ioFloor += ioFloor * scale;
             for (size_t w = 0; w < kWayCount; ++w) t->way[w] += seconds[w] * scale;
             if (chunks < 0) ++t->failedLoads;
         }
@@ -568,6 +665,9 @@ int wmain(int argc, wchar_t** argv) {
                 arch, 100 * stages.create / total, 100 * stages.load / total, 100 * stages.init / total,
                 100 * stages.drain / total, 100 * stages.release / total);
     const double file = all.way[static_cast<size_t>(Way::File)];
+    std::printf("velmora-bench %s: host path / open-read-close floor = %.2f (file, %.3f ms per document)\n", arch,
+                all.way[static_cast<size_t>(Way::File)] / all.ioFloor,
+                all.way[static_cast<size_t>(Way::File)] / (static_cast<double>(all.documents) * repeat) * 1e3);
     std::printf("velmora-bench %s: host path / floor = %.2f (file); stream / file = %.2f (in place), %.2f"
                 " (IInitializeWithStream), %.2f (pipe, temporary copy); %.1f documents/s through files\n",
                 arch, file / all.floor, all.way[static_cast<size_t>(Way::Stream)] / file,
