@@ -52,10 +52,22 @@ ProcessResult RunProgram(const std::wstring& commandLine) {
                                         nullptr, &startup, &process);
     CloseHandle(writeEnd);
     if (started) {
+        // Reads what is there while the program runs, and what is left once
+        // it has ended: a process it started (Wine's desktop, say) may hold
+        // the pipe open long after, so the pipe's end is not the program's.
         char buffer[4096];
-        DWORD read = 0;
-        while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0) result.output.append(buffer, read);
-        WaitForSingleObject(process.hProcess, INFINITE);
+        for (bool ended = false;;) {
+            if (!ended) ended = WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0;
+            DWORD available = 0;
+            if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) break;  // closed
+            if (available == 0) {
+                if (ended) break;
+                continue;
+            }
+            DWORD read = 0;
+            if (!ReadFile(readEnd, buffer, std::min<DWORD>(available, sizeof buffer), &read, nullptr) || read == 0) break;
+            result.output.append(buffer, read);
+        }
         GetExitCodeProcess(process.hProcess, &result.exitCode);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);

@@ -79,6 +79,9 @@ private:
         result.end = hr;
         result.endStat = stat;
         if (!check) return result;
+        // A chunk whose property name could not be copied ends the walk, as
+        // a host stops on a failed GetChunk.
+        if (hr == E_OUTOFMEMORY && options.allowAllocationFailures) return result;
         if (hr != FILTER_E_END_OF_CHUNKS) return Fault(ReturnedCode("GetChunk", hr));
         // Further calls keep reporting the end.
         STAT_CHUNK again{};
