@@ -13,7 +13,9 @@
 // Two containers are read by the filter's own readers, with the same
 // outcomes: JPEG XL, which the toolkit has no handler for (JxlBoxes.h), and
 // PNG's XMP outside the standard uncompressed iTXt chunk, where the handler
-// finds none (PngText.h).
+// finds none (PngText.h). Camera raw formats with a container of their own
+// are not read here: the reading names their format, with no handler, for
+// the raw readers (raw/RawContainers.h).
 #pragma once
 
 #include "formats/HandlerReading.h"
@@ -22,16 +24,6 @@
 
 
 namespace velmora {
-
-    Outcome outcome = Outcome::NoHandler;
-    XMP_FileFormat format = kXMP_UnknownFile;
-    // The code of a read of the source that failed, or S_OK: such a document
-    // could not be read at all, by the handler or otherwise.
-    HRESULT readFailure = S_OK;
-    // Where the XMP was found, when not in the format's standard place
-    // ("a zTXt chunk", "a brob box"), for the log.
-    const wchar_t* place = nullptr;
-};
 
 // Fills meta (an empty model) through the handler for the document's format
 // (for HEIF, Velmora's own container reading). Throws std::bad_alloc.
