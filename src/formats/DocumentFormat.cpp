@@ -16,11 +16,12 @@ struct Magic {
 };
 
 // TIFF covers DNG and the raw formats built on it (NEF, NRW, CR2, ARW,
-// PEF, SRW and others); raw formats with a magic of their own (RW2, ORF,
-// RAF, CR3) and Illustrator's PDF have no handler here. Nor has PostScript:
-// its handler takes the file's packet only where the file announces it
-// (%ADO_ContainsXMP), which few writers do, and gives the comments' title
-// and dates instead; the packet search reads what EPS files hold.
+// PEF, SRW, IIQ and others); the raw formats with a magic of their own are
+// read by the filter's raw readers. Illustrator's PDF has no handler here.
+// Nor has PostScript: its handler takes the file's packet only where the
+// file announces it (%ADO_ContainsXMP), which few writers do, and gives the
+// comments' title and dates instead; the packet search reads what EPS files
+// hold.
 constexpr Magic kMagics[] = {
     {kXMP_JPEGFile, 0, std::string_view("\xFF\xD8\xFF", 3)},
     {kXMP_TIFFFile, 0, std::string_view("II*\0", 4)},
@@ -31,6 +32,15 @@ constexpr Magic kMagics[] = {
     {kXMP_GIFFile, 0, std::string_view("GIF89a", 6)},
     {kJpegXlFile, 0, std::string_view("\0\0\0\x0CJXL \r\n\x87\n", 12)},
     {kJpegXlCodestream, 0, std::string_view("\xFF\x0A", 2)},
+    {kPanasonicRawFile, 0, std::string_view("IIU\0", 4)},
+    {kOlympusRawFile, 0, std::string_view("IIRO", 4)},
+    {kOlympusRawFile, 0, std::string_view("IIRS", 4)},
+    {kOlympusRawFile, 0, std::string_view("MMOR", 4)},
+    {kFujifilmRawFile, 0, std::string_view("FUJIFILMCCD-RAW ", 16)},
+    {kMinoltaRawFile, 0, std::string_view("\0MRM", 4)},
+    {kCanonCrwFile, 6, std::string_view("HEAPCCDR", 8)},
+    {kSigmaRawFile, 0, std::string_view("FOVb", 4)},
+    {kCanonCr3File, 4, std::string_view("ftypcrx ", 8)},
 };
 
 bool Has(const uint8_t* head, size_t length, size_t offset, std::string_view bytes) {
@@ -81,6 +91,19 @@ XMP_FileFormat FormatOfDocument(const uint8_t* head, size_t length) {
     return kXMP_UnknownFile;
 }
 
+bool IsRawFormat(XMP_FileFormat format) {
+    switch (format) {
+    case kPanasonicRawFile:
+    case kOlympusRawFile:
+    case kFujifilmRawFile:
+    case kCanonCr3File:
+    case kMinoltaRawFile:
+    case kCanonCrwFile:
+    case kSigmaRawFile: return true;
+    default: return false;
+    }
+}
+
 const wchar_t* FormatName(XMP_FileFormat format) {
     switch (format) {
     case kXMP_JPEGFile: return L"JPEG";
@@ -93,6 +116,13 @@ const wchar_t* FormatName(XMP_FileFormat format) {
     case kXMP_HEIFFile: return L"HEIF";
     case kJpegXlFile:
     case kJpegXlCodestream: return L"JPEG XL";
+    case kPanasonicRawFile: return L"Panasonic RW2";
+    case kOlympusRawFile: return L"Olympus ORF";
+    case kFujifilmRawFile: return L"Fujifilm RAF";
+    case kCanonCr3File: return L"Canon CR3";
+    case kMinoltaRawFile: return L"Minolta MRW";
+    case kCanonCrwFile: return L"Canon CRW";
+    case kSigmaRawFile: return L"Sigma X3F";
     default: return L"unknown";
     }
 }

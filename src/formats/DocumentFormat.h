@@ -19,10 +19,24 @@ namespace velmora {
 constexpr XMP_FileFormat kJpegXlFile = 0x4A584C20UL;        // "JXL "
 constexpr XMP_FileFormat kJpegXlCodestream = 0x4A584C43UL;  // "JXLC"
 
+// Camera raw formats with a container or a magic of their own, read by the
+// filter's raw readers (raw/RawContainers.h). Phase One's IIQ and the other raw
+// formats with a standard TIFF header are TIFF.
+constexpr XMP_FileFormat kPanasonicRawFile = 0x52573220UL;  // "RW2 ": RW2 and Leica's RWL
+constexpr XMP_FileFormat kOlympusRawFile = 0x4F524620UL;    // "ORF "
+constexpr XMP_FileFormat kFujifilmRawFile = 0x52414620UL;   // "RAF "
+constexpr XMP_FileFormat kCanonCr3File = 0x43523320UL;      // "CR3 "
+constexpr XMP_FileFormat kMinoltaRawFile = 0x4D525720UL;    // "MRW "
+constexpr XMP_FileFormat kCanonCrwFile = 0x43525720UL;      // "CRW "
+constexpr XMP_FileFormat kSigmaRawFile = 0x58334620UL;      // "X3F "
+
 // How many first bytes tell the format.
 constexpr size_t kFormatHeadSize = 1024;
 
 XMP_FileFormat FormatOfDocument(const uint8_t* head, size_t length);
+
+// Whether `format` is one of the camera raw formats above.
+bool IsRawFormat(XMP_FileFormat format);
 
 // "JPEG", "TIFF", ... for the log; "unknown" for any other.
 const wchar_t* FormatName(XMP_FileFormat format);

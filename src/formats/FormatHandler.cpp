@@ -67,6 +67,8 @@ HandlerReading ReadThroughHandler(ByteSource& source, bool importNativeMetadata,
     }
     if (reading.format == kXMP_UnknownFile) return reading;
     if (reading.format == kXMP_HEIFFile) return ReadHeifContainer(source, importNativeMetadata, meta);
+    // Camera raw containers are read by the raw readers (raw/RawContainers.h).
+    if (IsRawFormat(reading.format)) return reading;
     reading = ReadWithHandler(source, reading.format, importNativeMetadata, meta);
     // The handler reads the standard place, an uncompressed iTXt chunk; the
     // other places of PNG's XMP are read where it finds none.

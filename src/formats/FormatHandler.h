@@ -13,7 +13,9 @@
 // Two containers are read by the filter's own readers, with the same
 // outcomes: JPEG XL, which the toolkit has no handler for (JxlBoxes.h), and
 // PNG's XMP outside the standard uncompressed iTXt chunk, where the handler
-// finds none (PngText.h).
+// finds none (PngText.h). Camera raw formats with a container of their own
+// are not read here: the reading names their format, with no handler, for
+// the raw readers (raw/RawContainers.h).
 #pragma once
 
 #include "formats/HandlerReading.h"

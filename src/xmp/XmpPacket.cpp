@@ -9,6 +9,7 @@
 #include "formats/DocumentFormat.h"
 #include "formats/FormatHandler.h"
 #include "packet/PacketReader.h"
+#include "raw/RawContainers.h"
 #include "xmp/DescriptiveText.h"
 #include "xmp/WildcardPaths.h"
 
@@ -72,7 +73,8 @@ HRESULT XmpPacket::Load(ByteSource& source, bool joinArrayItems) {
 
 HRESULT XmpPacket::LoadThroughHandler(ByteSource& source) {
     auto model = MakeModel();
-    const HandlerReading handler = ReadThroughHandler(source, reading.nativeMetadata, *model);
+    HandlerReading handler = ReadThroughHandler(source, reading.nativeMetadata, *model);
+    if (IsRawFormat(handler.format)) handler = ReadRawContainer(source, handler.format, reading.nativeMetadata, *model);
     if (FAILED(handler.readFailure)) return handler.readFailure;
     const wchar_t* const name = FormatName(handler.format);
     switch (handler.outcome) {

@@ -158,7 +158,7 @@ protected:
         const Seen reference = Run(way, path, bytes);
         const size_t allocations = heap.counted;
         ASSERT_HR(FILTER_E_END_OF_CHUNKS, reference.last);
-        ASSERT_GT(reference.steps.size(), 40u);
+        ASSERT_GT(reference.steps.size(), 10u);  // a raw file gives fewer chunks than the others
         ASSERT_GT(allocations, 100u);
 
         size_t failures = 0;
@@ -190,11 +190,12 @@ TEST_F(HeapFault, EveryAllocationFromLoadToTheLastChunk) {
     // The log off: its lines are not the filter's way through the document.
     RegistrySandbox::SetDword(kEngineKey, L"DebugMode", 0);
     debugger.Initialize(kEngineKey.c_str(), kProductDisplayName);
-    // A JPEG through its handler; a JPEG XL file's Brotli boxes and a PNG's
-    // raw profile through the filter's own readers; PNG text chunks and an
-    // eXIf chunk with Windows' tags, through the native readers.
+    // A JPEG through its handler; a JPEG XL file's Brotli boxes, a PNG's raw
+    // profile and camera raw containers (CR3's joined Exif, CRW's records
+    // under its XMP) through the filter's own readers; PNG text chunks and
+    // an eXIf chunk with Windows' tags, through the native readers.
     for (const wchar_t* name : {L"standard.jpg", L"containers\\cjxl-brob.jxl", L"containers\\imagemagick-raw-profile.png",
-                                L"native\\png-text.png"})
+                                L"raw\\CanonRaw.cr3", L"raw\\CanonRaw.crw", L"native\\png-text.png"})
         for (Way way : {Way::File, Way::Stream}) FailEachAllocation(name, way);
 }
 

@@ -28,9 +28,14 @@ TEST(DocumentFormat, ToldByTheFirstBytesOnly) {
         {L"standard.webp", kXMP_WEBPFile},    {L"standard.eps", kXMP_UnknownFile}, {L"logo.svg", kXMP_SVGFile},
         {L"standard.heic", kXMP_HEIFFile},   {L"standard.avif", kXMP_HEIFFile}, {L"standard.heif", kXMP_HEIFFile},
         {L"heif\\two-images.avif", kXMP_HEIFFile}, {L"standard.jxl", kJpegXlFile},
-        {L"standard.raf", kXMP_UnknownFile},  {L"standard.xmp", kXMP_UnknownFile}, {L"empty.bin", kXMP_UnknownFile},
+        {L"standard.raf", kFujifilmRawFile},  {L"standard.xmp", kXMP_UnknownFile}, {L"empty.bin", kXMP_UnknownFile},
         {L"two-packets.bin", kXMP_UnknownFile}, {L"containers\\cjxl-brob.jxl", kJpegXlFile},
         {L"containers\\codestream.jxl", kJpegXlCodestream},
+        // Raw formats by their magic, whatever their names say.
+        {L"raw\\Panasonic.rw2", kPanasonicRawFile}, {L"raw\\olympus-exif.orf", kOlympusRawFile},
+        {L"raw\\FujiFilm.raf", kFujifilmRawFile}, {L"raw\\CanonRaw.cr3", kCanonCr3File},
+        {L"raw\\Minolta.mrw", kMinoltaRawFile}, {L"raw\\PhaseOne.iiq", kXMP_TIFFFile},
+        {L"raw\\CanonRaw.crw", kCanonCrwFile}, {L"raw\\Sigma.x3f", kSigmaRawFile},
     };
     for (const Case& c : cases) EXPECT_EQ(c.format, FormatOf(ReadBytes(TestDataPath(c.file)))) << Narrow(c.file);
 
@@ -40,6 +45,9 @@ TEST(DocumentFormat, ToldByTheFirstBytesOnly) {
         XMP_FileFormat format;
     } made[] = {
         {"big-endian TIFF", std::string("MM\0*\0\0\0\x08", 8), kXMP_TIFFFile},
+        {"Olympus ORF, big-endian", std::string("MMOR\0\0\0\x08", 8), kOlympusRawFile},
+        {"Olympus ORF of the later cameras", std::string("IIRS\x08\0\0\0", 8), kOlympusRawFile},
+        {"a big-endian CRW", std::string("MM\0\0\0\x1AHEAPCCDR", 14), kCanonCrwFile},
         {"PostScript, which the packet search reads", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 1 1\n",
          kXMP_UnknownFile},
         {"SVG with a BOM and no declaration", "\xEF\xBB\xBF\n<svg xmlns='http://www.w3.org/2000/svg'/>", kXMP_SVGFile},
@@ -49,7 +57,7 @@ TEST(DocumentFormat, ToldByTheFirstBytesOnly) {
         {"HEIF named only among the compatible brands", std::string("\0\0\0\x18" "ftypmp42\0\0\0\0isommif1", 24),
          kXMP_HEIFFile},
         {"an MP4 movie", std::string("\0\0\0\x18" "ftypmp42\0\0\0\0isomavc1", 24), kXMP_UnknownFile},
-        {"Canon CR3", std::string("\0\0\0\x18" "ftypcrx \0\0\0\x01" "crx isom", 24), kXMP_UnknownFile},
+        {"Canon CR3", std::string("\0\0\0\x18" "ftypcrx \0\0\0\x01" "crx isom", 24), kCanonCr3File},
         {"a brand past the end of the file type box", std::string("\0\0\0\x10" "ftypmp42\0\0\0\0heic", 20),
          kXMP_UnknownFile},
         {"a HEIF brand as the minor version", std::string("\0\0\0\x10" "ftypmp42heic", 16), kXMP_UnknownFile},

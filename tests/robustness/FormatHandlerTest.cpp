@@ -113,7 +113,9 @@ TEST_F(FormatHandlers, WhatNoHandlerReadsGoesToThePacketSearch) {
     };
     const std::string packet = Packet("<dc:source>found</dc:source>");
     const Case cases[] = {
-        {"no handler for the format", std::string("\0\0\0\x1C" "ftypcrx ", 12) + packet, L"INFO: no format handler for this document, searching for XMP packets \n"},
+        {"no handler for the format", std::string("\0\0\0\x1C" "ftypqt  ", 12) + packet, L"INFO: no format handler for this document, searching for XMP packets \n"},
+        {"a CR3 file type box and no boxes after it", std::string("\0\0\0\x1C" "ftypcrx ", 12) + packet,
+         L"INFO: the Canon CR3 handler found no metadata, searching for XMP packets \n"},
         {"a HEIF file type box and no container after it", std::string("\0\0\0\x10" "ftypheic\0\0\0\0", 16) + packet,
          L"INFO: the HEIF handler failed on the document, searching for XMP packets \n"},
         {"a broken JPEG", "\xFF\xD8\xFF\xE1\xFF" + packet, L""},

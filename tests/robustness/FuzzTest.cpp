@@ -29,6 +29,7 @@ TEST_F(Fuzz, ShortRunsFindNothing) {
     LoadDll(true, 0);  // no log: the run measures the filter, not the debugger output
     std::vector<std::string> seeds;
     for (auto& [name, bytes] : ReadDirectory(DataDirectory())) seeds.push_back(std::move(bytes));
+    for (auto& [name, bytes] : ReadDirectory(DataDirectory() + L"raw\\")) seeds.push_back(std::move(bytes));
     ASSERT_GE(seeds.size(), 10u);
 
     struct Run {
@@ -51,6 +52,28 @@ TEST_F(Fuzz, ShortRunsFindNothing) {
         EXPECT_GT(report.loadedWithXmp, 0u) << "seed " << run.seed << ": no input yielded a chunk";
         EXPECT_TRUE(report.findings.empty()) << "seed " << run.seed << ":\n" << Describe(report.findings);
     }
+}
+
+// The camera raw files alone as seeds, so that their readers meet forged
+// offsets and lengths of their own structures in every input.
+TEST_F(Fuzz, ShortRunOverTheRawContainersFindsNothing) {
+    LoadDll(true, 0);
+    std::vector<std::string> seeds;
+    for (auto& [name, bytes] : ReadDirectory(DataDirectory() + L"raw\\")) seeds.push_back(std::move(bytes));
+    ASSERT_GE(seeds.size(), 10u);
+    FuzzOptions options;
+    options.seeds = seeds;
+    options.seed = 27;
+    options.count = 400;
+    options.seconds = 100;
+    options.inputSeconds = 15;
+    options.workDirectory = work.Path();
+    options.filterTempDirectory = filterTemp.Path();
+    options.spy = &spy;
+    const FuzzReport report = RunFuzz(*dll, options);
+    EXPECT_EQ(options.count, report.inputs) << "the run stopped at its time limit";
+    EXPECT_GT(report.loadedWithXmp, 0u) << "no input yielded a chunk";
+    EXPECT_TRUE(report.findings.empty()) << Describe(report.findings);
 }
 
 // Every seed as it is: the two faces agree and nothing is left behind.

@@ -74,6 +74,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (!replay.empty()) seedsDirectory = replay;
     for (auto& [name, bytes] : fuzz::ReadDirectory(seedsDirectory)) options.seeds.push_back(std::move(bytes));
+    // The camera raw files of the test data are seeds of their own folder.
+    for (auto& [name, bytes] : fuzz::ReadDirectory(seedsDirectory + L"raw\\")) options.seeds.push_back(std::move(bytes));
     if (options.seeds.empty()) {
         std::fprintf(stderr, "velmora-fuzz: no seed files in %ls\n", seedsDirectory.c_str());
         return 2;

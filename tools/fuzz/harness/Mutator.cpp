@@ -334,8 +334,10 @@ void BoxFields(const std::string& data, size_t at, size_t end, int depth, std::v
         if (depth < 6) {
             if (type == "meta" && body + 4 <= boxEnd) {
                 BoxFields(data, body + 4, boxEnd, depth + 1, fields);
-            } else if (type == "iprp" || type == "ipco" || type == "dinf") {
+            } else if (type == "iprp" || type == "ipco" || type == "dinf" || type == "moov") {
                 BoxFields(data, body, boxEnd, depth + 1, fields);
+            } else if (type == "uuid" && body + 16 <= boxEnd) {
+                BoxFields(data, body + 16, boxEnd, depth + 1, fields);  // CR3's CMT and XMP boxes
             } else if (type == "iinf" && body + 6 <= boxEnd) {
                 const size_t countWidth = data[body] == 0 ? 2 : 4;
                 fields.push_back({body + 4, countWidth, true});
@@ -407,7 +409,41 @@ std::vector<Field> LengthFields(const std::string& data) {
         }
     } else if (data.size() >= 8 && data.compare(4, 4, "ftyp") == 0) {
         BoxFields(data, 0, data.size(), 0, fields);
-    } else if (starts("II*\0", 4) || starts("MM\0*", 4)) {
+    } else if (starts("FUJIFILMCCD-RAW ", 16)) {
+        for (size_t at = 0x54; at < 0x6C && at + 4 <= data.size(); at += 4) fields.push_back({at, 4, true});
+    } else if (starts("\0MRM", 4)) {
+        fields.push_back({4, 4, true});
+        for (size_t at = 8; at + 8 <= data.size() && fields.size() < 64;) {
+            fields.push_back({at + 4, 4, true});
+            at += 8 + static_cast<size_t>(Read(data, at + 4, 4, true));
+        }
+    } else if (data.size() >= 14 && data.compare(6, 8, "HEAPCCDR") == 0) {
+        // The root heap's table offset (its last 4 bytes), its count and
+        // each record's length and offset.
+        const bool big = data[0] == 'M';
+        fields.push_back({data.size() - 4, 4, big});
+        const size_t start = Read(data, 2, 4, big), table = start + Read(data, data.size() - 4, 4, big);
+        if (table + 2 <= data.size()) {
+            fields.push_back({table, 2, big});
+            for (size_t i = 0, n = Read(data, table, 2, big); i < n && i < 64 && table + 12 + 10 * i <= data.size(); ++i) {
+                fields.push_back({table + 2 + 10 * i + 2, 4, big});
+                fields.push_back({table + 2 + 10 * i + 6, 4, big});
+            }
+        }
+    } else if (starts("FOVb", 4) && data.size() >= 16) {
+        // The directory's offset (the last 4 bytes), its count and each
+        // section's offset and length.
+        fields.push_back({data.size() - 4, 4, false});
+        const size_t directory = Read(data, data.size() - 4, 4, false);
+        if (directory + 12 <= data.size()) {
+            fields.push_back({directory + 8, 4, false});
+            for (size_t i = 0; i < 16 && directory + 24 + 12 * i <= data.size(); ++i) {
+                fields.push_back({directory + 12 + 12 * i, 4, false});
+                fields.push_back({directory + 16 + 12 * i, 4, false});
+            }
+        }
+    } else if (starts("II*\0", 4) || starts("MM\0*", 4) || starts("IIU\0", 4) || starts("IIRO", 4) ||
+               starts("IIRS", 4) || starts("MMOR", 4)) {
         const bool big = data[0] == 'M';
         const size_t ifd = Read(data, 4, 4, big);
         if (ifd + 2 <= data.size()) {

@@ -65,7 +65,8 @@ private:
     void StrayMarkers(std::string& data);
     // A length in a JPEG, PNG, WebP, Photoshop, GIF, TIFF or JPEG XL
     // structure forged, or a box size, item number, item location or
-    // reference of a HEIF file.
+    // reference of a HEIF file, or an offset or length of a camera raw
+    // container (RW2, ORF, RAF, CR3, MRW, CRW, X3F).
     void ContainerStructure(std::string& data);
     // A compressed metadata block put into a PNG (zTXt, compressed iTXt, raw
     // profile) or a JPEG XL container (brob box): the packet, a bomb that
