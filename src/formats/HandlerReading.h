@@ -32,14 +32,4 @@ struct HandlerReading {
     const wchar_t* place = nullptr;
 };
 
-    Outcome outcome = Outcome::NoHandler;
-    XMP_FileFormat format = kXMP_UnknownFile;
-    // The code of a read of the source that failed, or S_OK: such a document
-    // could not be read at all, by the handler or otherwise.
-    HRESULT readFailure = S_OK;
-    // Where the XMP was found, when not in the format's standard place
-    // ("a zTXt chunk", "a brob box"), for the log.
-    const wchar_t* place = nullptr;
-};
-
 }  // namespace velmora

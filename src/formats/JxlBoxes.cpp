@@ -130,7 +130,7 @@ void ReadJpegXl(ByteSource& source, bool importNativeMetadata, SXMPMeta& meta, H
     SXMPMeta native;
     if (ReconcileAsJpeg({}, tiff, true, native) == HandlerReading::Outcome::NativeOnly) {
         try {
-            SXMPUtils::ApplyTemplate(&meta, native, kXMPTemplate_AddNewProperties);
+            SXMPUtils::ApplyTemplate(&meta, native, kXMPTemplate_AddNewProperties | kXMPTemplate_IncludeInternalProperties);
         } catch (const XMP_Error& error) {
             ThrowIfOutOfMemory(error);
         }

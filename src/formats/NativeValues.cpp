@@ -270,7 +270,7 @@ HRESULT AddPngValues(ByteSource& source, SXMPMeta& meta) {
     SXMPMeta native;
     const HandlerReading::Outcome outcome = ReconcileAsJpeg({}, parts.tiff, parts.resources, true, native);
     if (outcome == HandlerReading::Outcome::NativeOnly || outcome == HandlerReading::Outcome::Xmp) {
-        SXMPUtils::ApplyTemplate(&meta, native, kXMPTemplate_AddNewProperties);
+        SXMPUtils::ApplyTemplate(&meta, native, kXMPTemplate_AddNewProperties | kXMPTemplate_IncludeInternalProperties);
         // Keywords join what the model has.
         const XMP_Index count = native.CountArrayItems(kXMP_NS_DC, "subject");
         for (XMP_Index i = 1; i <= count; ++i) {
