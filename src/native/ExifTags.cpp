@@ -3,6 +3,7 @@
 #include "native/ExifTags.h"
 
 #include "common/ByteOrder.h"
+#include "common/Utf8.h"
 
 #include <algorithm>
 
@@ -36,24 +37,6 @@ std::string* TargetOf(uint16_t tag, TiffTexts& texts) {
     }
 }
 
-void AppendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 const uint8_t* Bytes(std::string_view text) { return reinterpret_cast<const uint8_t*>(text.data()); }
 
 }  // namespace
@@ -68,12 +51,12 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
         if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < units) {
             const uint32_t low = ReadLittle16(Bytes(bytes) + 2 * (i + 1));
             if (low >= 0xDC00 && low < 0xE000) {
-                AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), out);
                 ++i;
                 continue;
             }
         }
-        AppendUtf8(out, unit >= 0xD800 && unit < 0xE000 ? 0xFFFD : unit);
+        AppendUtf8(unit >= 0xD800 && unit < 0xE000 ? 0xFFFD : unit, out);
     }
     return out;
 }
@@ -195,7 +178,7 @@ std::string IptcText(std::string_view data, bool declaredUtf8) {
     if (declaredUtf8 || IsValidUtf8(data)) return std::string(data);
     std::string out;
     out.reserve(data.size() * 2);
-    for (const char c : data) AppendUtf8(out, static_cast<uint8_t>(c));
+    for (const char c : data) AppendUtf8(static_cast<uint8_t>(c), out);
     return out;
 }
 

@@ -1,6 +1,7 @@
 #include "packet/CharacterForm.h"
 
 #include "common/ByteOrder.h"
+#include "common/Utf8.h"
 
 namespace velmora {
 
@@ -40,28 +41,6 @@ uint32_t DecodeUnit(CharacterForm form, const uint8_t* unit) {
     }
     return 0;
 }
-
-namespace {
-
-void AppendUtf8(uint32_t c, std::string& out) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-}  // namespace
 
 bool Utf32Decoder::Feed(const char* bytes, size_t length, std::string& out) {
     out.reserve(out.size() + length);

@@ -72,6 +72,16 @@ FAKE_UNSTARTED=0 expect 1 "a program that ran and failed with start.exe's words 
 [ "$(grep -c launch "$work/launches")" = 1 ] && echo "ok: one launch" ||
   { echo "FAIL: $(grep -c launch "$work/launches") launches, expected 1"; failures=$((failures + 1)); }
 expect 3 "the listing, run as it is" 'Suite.\r\n  Test\r\n' 3 --gtest_list_tests
+: >"$work/launches"
+listing=$(FAKE_UNSTARTED=2 FAKE_LAUNCHES=$work/launches FAKE_OUTPUT='Suite.\r\n  Test\r\n' FAKE_STATUS=0 \
+  VELMORA_TEST_RUNNER=$work/runner "$scripts/wine-test" test.exe --gtest_list_tests 2>/dev/null)
+if [ $? = 0 ] && [ "$(grep -c launch "$work/launches")" = 3 ] && ! grep -q 'could not be started' <<<"$listing" &&
+  grep -q 'Suite\.' <<<"$listing"; then
+  echo "ok: a listing Wine failed twice to start: three launches, the last one's output alone"
+else
+  echo "FAIL: a listing Wine failed twice to start: $(grep -c launch "$work/launches") launches, output:"; echo "$listing"
+  failures=$((failures + 1))
+fi
 grep -qF '[  PASSED  ] 1 test.' <<<"$(FAKE_LAUNCHES=$work/launches FAKE_OUTPUT=$passed FAKE_STATUS=0 VELMORA_TEST_RUNNER=$work/runner \
   "$scripts/wine-test" test.exe)" && echo "ok: the output is passed on" ||
   { echo "FAIL: the output is not passed on"; failures=$((failures + 1)); }
