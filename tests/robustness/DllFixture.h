@@ -116,6 +116,49 @@ protected:
         return hr;
     }
 
+    // Loads `bytes` (named `name` in the trace) through a seekable stream
+    // whose read number k fails, for every read of a whole load, once with a
+    // read fault and once with an early end. A whole load first gives at
+    // least `minimumValues` value chunks in at least `minimumReads` reads.
+    // A fault fails the load with the read's own code; an early end leaves a
+    // document cut short (S_OK, E_FAIL or the end's code), which drains to
+    // its end, as with every handler: a document shorter than it claimed is
+    // not judged by the part that was read. No file is left behind.
+    void ExpectEveryReadToFailOrEnd(const std::wstring& name, const std::string& bytes, int minimumReads,
+                                    size_t minimumValues) {
+        int reads = 0;
+        {
+            IFilter* filter = NewFilter();
+            velmora::test::TestStream* stream = velmora::test::TestStream::FromBytes(bytes);
+            stream->seekable = true;
+            ASSERT_HR(S_OK, LoadStream(filter, stream));
+            HRESULT init = S_OK;
+            EXPECT_GE(InitAndDrain(filter, init).valueChunks, minimumValues) << velmora::test::Narrow(name);
+            reads = static_cast<int>(stream->reads.size());
+            stream->Release();
+            filter->Release();
+        }
+        ASSERT_GE(reads, minimumReads) << velmora::test::Narrow(name);
+        for (HRESULT failure : {STG_E_READFAULT, HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)}) {
+            for (int k = 1; k <= reads; ++k) {
+                SCOPED_TRACE(velmora::test::Narrow(name) + ", read " + std::to_string(k) +
+                             (failure == STG_E_READFAULT ? ", fault" : ", end"));
+                IFilter* filter = NewFilter();
+                const HRESULT hr = LoadFailingAtRead(filter, bytes, k, failure);
+                EXPECT_TRUE(FilesIn(filterTemp.Path()).empty());
+                if (failure == STG_E_READFAULT) {
+                    EXPECT_HR(STG_E_READFAULT, hr);
+                } else {
+                    EXPECT_TRUE(hr == S_OK || hr == E_FAIL || hr == HRESULT_FROM_WIN32(ERROR_HANDLE_EOF))
+                        << std::hex << static_cast<unsigned long>(hr);
+                    HRESULT init = S_OK;
+                    if (hr == S_OK) InitAndDrain(filter, init);
+                }
+                filter->Release();
+            }
+        }
+    }
+
     static std::wstring CurFile(IFilter* filter, HRESULT& hr) {
         IPersistFile* persist = nullptr;
         hr = filter->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist));

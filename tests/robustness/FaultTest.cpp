@@ -361,34 +361,7 @@ TEST_F(StreamFaults, SeekableStreamFailsOrEndsAtEveryRead) {
 // left behind.
 TEST_F(StreamFaults, HeifContainerFailsOrEndsAtEveryRead) {
     LoadDll();
-    const std::string bytes = Data(L"heif\\two-images.heic");
-    int reads = 0;
-    {
-        IFilter* filter = NewFilter();
-        TestStream* stream = TestStream::FromBytes(bytes);
-        stream->seekable = true;
-        ASSERT_HR(S_OK, LoadStream(filter, stream));
-        HRESULT init = S_OK;
-        EXPECT_GT(InitAndDrain(filter, init).valueChunks, 0u);
-        reads = static_cast<int>(stream->reads.size());
-        stream->Release();
-        filter->Release();
-    }
-    ASSERT_GE(reads, 2);
-    for (HRESULT failure : {STG_E_READFAULT, HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)}) {
-        for (int k = 1; k <= reads; ++k) {
-            SCOPED_TRACE("read " + std::to_string(k) + (failure == STG_E_READFAULT ? ", fault" : ", end"));
-            IFilter* filter = NewFilter();
-            const HRESULT hr = LoadFailingAtRead(filter, bytes, k, failure);
-            EXPECT_TRUE(FilesIn(filterTemp.Path()).empty());
-            if (failure == STG_E_READFAULT) {
-                EXPECT_HR(STG_E_READFAULT, hr);
-            } else {
-                EXPECT_TRUE(IsOneOf(hr, {S_OK, E_FAIL, HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)})) << Hex(hr);
-            }
-            filter->Release();
-        }
-    }
+    ExpectEveryReadToFailOrEnd(L"heif\\two-images.heic", Data(L"heif\\two-images.heic"), 2, 1);
 }
 
 // The camera raw containers read in place: a read failing at any call of
@@ -399,37 +372,8 @@ TEST_F(StreamFaults, RawContainersFailOrEndAtEveryRead) {
     LoadDll();
     for (const wchar_t* name : {L"raw\\Panasonic.rw2", L"raw\\olympus-exif.orf", L"raw\\FujiFilm.raf",
                                 L"raw\\CanonRaw.cr3", L"raw\\Minolta.mrw", L"raw\\CanonRaw.crw", L"raw\\Sigma.x3f",
-                                L"raw\\SigmaDP2.x3f"}) {
-        const std::string bytes = Data(name);
-        int reads = 0;
-        {
-            IFilter* filter = NewFilter();
-            TestStream* stream = TestStream::FromBytes(bytes);
-            stream->seekable = true;
-            ASSERT_HR(S_OK, LoadStream(filter, stream));
-            HRESULT init = S_OK;
-            EXPECT_GT(InitAndDrain(filter, init).valueChunks, 0u);
-            reads = static_cast<int>(stream->reads.size());
-            stream->Release();
-            filter->Release();
-        }
-        ASSERT_GE(reads, 2);
-        for (HRESULT failure : {STG_E_READFAULT, HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)}) {
-            for (int k = 1; k <= reads; ++k) {
-                SCOPED_TRACE(velmora::test::Narrow(name) + ", read " + std::to_string(k) +
-                             (failure == STG_E_READFAULT ? ", fault" : ", end"));
-                IFilter* filter = NewFilter();
-                const HRESULT hr = LoadFailingAtRead(filter, bytes, k, failure);
-                EXPECT_TRUE(FilesIn(filterTemp.Path()).empty());
-                if (failure == STG_E_READFAULT) {
-                    EXPECT_HR(STG_E_READFAULT, hr);
-                } else {
-                    EXPECT_TRUE(IsOneOf(hr, {S_OK, E_FAIL, HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)})) << Hex(hr);
-                }
-                filter->Release();
-            }
-        }
-    }
+                                L"raw\\SigmaDP2.x3f"})
+        ExpectEveryReadToFailOrEnd(name, Data(name), 2, 1);
 }
 
 TEST_F(StreamFaults, StatFails) {
